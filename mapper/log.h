@@ -1,0 +1,15 @@
+// The diagnostic log: off unless switched on by a marker file or a registry
+// value; each entry one line "[YYYY-MM-DD HH:MM:SS] text", written and
+// flushed whole.
+#pragma once
+#include <cstddef>
+
+bool DebugLogRequested();
+void OpenLog();
+void CloseLog();
+bool LogIsOpen();
+
+// printf-style; the caller ends its format with "\n" itself.
+void WriteLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+void FormatLogTime(char* buffer, std::size_t size);

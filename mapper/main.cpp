@@ -1,0 +1,7 @@
+#include <cstdlib>
+
+#include "mapper/entry.h"
+
+int main(int argc, char** argv) {
+  std::exit(MapperMain(argc, argv));
+}

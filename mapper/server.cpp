@@ -1,0 +1,143 @@
+#include "mapper/server.h"
+
+#include "mapper/log.h"
+#include "mapper/shared_segment.h"
+#include "mapper/timing.h"
+#include "mapper/watchdog.h"
+#include "mapper/worker_slots.h"
+#include "platform/net.h"
+
+int listenPort = kDefaultListenPort;
+
+namespace {
+
+constexpr int kListenBacklog = 5;
+// The shutdown stops waiting for workers once it has counted this many busy
+// slots across its passes.
+constexpr int kWorkerWaitLimit = 10;
+
+Socket OpenListener() {
+  Socket listener = NetOpenTcp();
+  if (!IsOpenSocket(listener)) {
+    WriteLog("failed to create a socket. (error code = %d)\n", NetLastError());
+    return kBadSocket;
+  }
+  const char* failure = nullptr;
+  if (NetSetReuseAddress(listener) != 0) {
+    failure = "failed to set SO_REUSEADDR socket option.(error code = %d)\n";
+  } else if (NetBindAnyAddress(listener, listenPort) != 0) {
+    WriteLog("failed to bind to port %d. (error code = %d)\n", listenPort, NetLastError());
+  } else if (NetListen(listener, kListenBacklog) != 0) {
+    failure = "failed to listen the server socket. (error code = %d)\n";
+  } else {
+    return listener;
+  }
+  if (failure != nullptr) WriteLog(failure, NetLastError());
+  NetClose(listener);
+  return kBadSocket;
+}
+
+// Waits a second at a time until a connection can be accepted or a stop is
+// requested; the accepted socket, or kBadSocket when accept failed.
+Socket AcceptNext(Socket listener, PeerAddress* peer, bool* accepted) {
+  *accepted = false;
+  while (!StopRequested()) {
+    int ready = NetWaitReadable(listener, Timing().waitMs);
+    if (ready == 1) {
+      *accepted = true;
+      return NetAccept(listener, peer);
+    }
+    if (ready < 0) SleepMilliseconds(Timing().waitMs);
+  }
+  return kBadSocket;
+}
+
+void ServeConnection(Socket client, const PeerAddress& peer) {
+  char dotted[16];
+  NetFormatAddress(peer, dotted, sizeof dotted);
+  WriteLog("connecton request from %s accepted.\n", dotted);
+  if (AssignWorkerSlot(client, peer) != 0) WriteLog("failed to process the request.\n");
+}
+
+void EndRunningSessions() {
+  for (WorkerSlot& slot : workerSlots) {
+    if (BeginSlotEnd(slot)) FinishSlotEnd(slot);
+  }
+}
+
+}  // namespace
+
+int StartThread(ThreadFunction function, void* argument) {
+  return StartThreadWithStack(function, argument, kThreadStackBytes);
+}
+
+int InitSockets() {
+  int major = 0, minor = 0;
+  if (NetStartup(1, 1, &major, &minor) != 0) return 1;
+  if (major == 1 && minor == 1) return 0;
+  NetCleanup();
+  return 1;
+}
+
+int ListenLoop() {
+  Socket listener = OpenListener();
+  if (!IsOpenSocket(listener)) return 1;
+  while (!StopRequested()) {
+    WriteLog("waiting for next client request...\n");
+    PeerAddress peer{};
+    bool accepted = false;
+    Socket client = AcceptNext(listener, &peer, &accepted);
+    if (StopRequested()) {
+      // Accepted in the pass that saw the stop: not served, so not kept open.
+      if (IsOpenSocket(client)) NetClose(client);
+      break;
+    }
+    if (!IsOpenSocket(client)) {
+      if (accepted)
+        WriteLog("failed to accept the server socket. (error code = %d)\n", NetLastError());
+      continue;
+    }
+    ServeConnection(client, peer);
+  }
+  NetClose(listener);
+  return 0;
+}
+
+void WaitForThreads() {
+  while (watchdogRunning.load() == 1) {
+    WriteLog("waiting for watchdog thread dies.\n");
+    SleepMilliseconds(Timing().shutdownStepMs);
+  }
+  EndRunningSessions();
+  int waited = 0;
+  bool busy = true;
+  while (busy && waited < kWorkerWaitLimit) {
+    busy = false;
+    for (const WorkerSlot& slot : workerSlots) {
+      if (slot.inUse.load() == kSlotFree) continue;
+      busy = true;
+      WriteLog("waiting for worker threads die.\n");
+      ++waited;
+      SleepMilliseconds(Timing().shutdownStepMs);
+    }
+  }
+}
+
+int RunServer() {
+  ClearLocalStop();
+  if (InitSockets() != 0) {
+    WriteLog("socket environment initialization failed.\n");
+    return 1;
+  }
+  int result = 1;
+  if (StartWatchdog() != 0) {
+    WriteLog("failed to create watchdog thread.\n");
+  } else {
+    result = ListenLoop();
+    // A listener that never started must still bring the watchdog down.
+    if (result != 0) RequestLocalStop();
+    WaitForThreads();
+  }
+  NetCleanup();
+  return result;
+}

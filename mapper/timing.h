@@ -1,0 +1,16 @@
+// The mapper's pacing. The programs always run with these values; tests may
+// shorten them so that a watchdog kill takes seconds, not ten minutes.
+#pragma once
+
+struct MapperTiming {
+  int waitMs = 1000;         // listener wait, session waits, watchdog pass
+  int shutdownStepMs = 100;  // one step of the shutdown waits
+  int errorPauseMs = 5000;   // keeps a command-line error readable on the console
+};
+
+// A session whose counter already exceeds this many passes is dead: with one
+// pass a second, a session lives about 602 s after its last reset.
+constexpr int kIdleLimitPasses = 600;
+
+const MapperTiming& Timing();
+void SetTimingForTests(const MapperTiming& timing);

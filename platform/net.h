@@ -1,0 +1,51 @@
+// TCP sockets for the mapper: a thin layer over Winsock and BSD sockets.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// A socket handle carried as a signed integer; 0 and -1 both mean "none".
+using Socket = std::intptr_t;
+constexpr Socket kNoSocket = 0;
+constexpr Socket kBadSocket = -1;
+inline bool IsOpenSocket(Socket s) {
+  return s != kNoSocket && s != kBadSocket;
+}
+
+// An IPv4 socket address laid out as the wire-level sockaddr_in (16 bytes).
+struct PeerAddress {
+  std::uint16_t family;
+  std::uint16_t portNetworkOrder;
+  std::uint32_t addressNetworkOrder;
+  unsigned char zero[8];
+};
+static_assert(sizeof(PeerAddress) == 16, "PeerAddress mirrors sockaddr_in");
+
+// Starts the socket library asking for version major.minor; stores the version
+// granted. Returns 0 on success, else the library's error code.
+int NetStartup(int major, int minor, int* grantedMajor, int* grantedMinor);
+void NetCleanup();
+int NetLastError();
+
+Socket NetOpenTcp();  // kBadSocket on failure
+int NetSetReuseAddress(Socket s);
+int NetBindAnyAddress(Socket s, int port);
+int NetBindLoopback(Socket s, int port);  // port 0 picks a free one
+int NetListen(Socket s, int backlog);
+int NetLocalPort(Socket s);  // -1 on failure
+int NetConnectLoopback(Socket s, int port);
+Socket NetAccept(Socket listener, PeerAddress* peer);
+
+// 1 when readable (or at end of stream), 0 on time-out, -1 on error.
+int NetWaitReadable(Socket s, int timeoutMs);
+
+// Results as recv/send give them: count, 0 at end of stream, -1 on error.
+int NetReceive(Socket s, void* buffer, int size);
+int NetSend(Socket s, const void* data, int size);
+
+// Ends the connection in both directions at once, waking every thread blocked
+// on the socket, without releasing the handle. The peer sees the close.
+void NetShutdown(Socket s);
+int NetClose(Socket s);
+
+// The address in dotted decimal, into a buffer of at least 16 bytes.
+void NetFormatAddress(const PeerAddress& peer, char* buffer, std::size_t size);

@@ -1,0 +1,143 @@
+#include "platform/net.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+int Fd(Socket s) {
+  return static_cast<int>(s);
+}
+
+// Descriptor 0 must never be handed out as a socket, because 0 means "no
+// connection" in the mapper's slot fields.
+void KeepStandardDescriptorsTaken() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", O_RDWR);
+  }
+}
+
+sockaddr_in MakeAddress(std::uint32_t hostOrderAddress, int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(hostOrderAddress);
+  return address;
+}
+
+int Bind(Socket s, std::uint32_t hostOrderAddress, int port) {
+  sockaddr_in address = MakeAddress(hostOrderAddress, port);
+  return bind(Fd(s), reinterpret_cast<sockaddr*>(&address), sizeof address);
+}
+
+}  // namespace
+
+int NetStartup(int major, int minor, int* grantedMajor, int* grantedMinor) {
+  KeepStandardDescriptorsTaken();
+  // A peer that closed its end must show up as a failed send, not end the process.
+  signal(SIGPIPE, SIG_IGN);
+  *grantedMajor = major;
+  *grantedMinor = minor;
+  return 0;
+}
+
+void NetCleanup() {}
+
+int NetLastError() {
+  return errno;
+}
+
+Socket NetOpenTcp() {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  return fd < 0 ? kBadSocket : fd;
+}
+
+int NetSetReuseAddress(Socket s) {
+  int on = 1;
+  return setsockopt(Fd(s), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+}
+
+int NetBindAnyAddress(Socket s, int port) {
+  return Bind(s, INADDR_ANY, port);
+}
+
+int NetBindLoopback(Socket s, int port) {
+  return Bind(s, INADDR_LOOPBACK, port);
+}
+
+int NetListen(Socket s, int backlog) {
+  return listen(Fd(s), backlog);
+}
+
+int NetLocalPort(Socket s) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (getsockname(Fd(s), reinterpret_cast<sockaddr*>(&address), &length) != 0) return -1;
+  return ntohs(address.sin_port);
+}
+
+int NetConnectLoopback(Socket s, int port) {
+  sockaddr_in address = MakeAddress(INADDR_LOOPBACK, port);
+  return connect(Fd(s), reinterpret_cast<sockaddr*>(&address), sizeof address);
+}
+
+Socket NetAccept(Socket listener, PeerAddress* peer) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  int fd = accept4(Fd(listener), reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC);
+  if (fd < 0) return kBadSocket;
+  std::memset(peer, 0, sizeof *peer);
+  peer->family = address.sin_family;
+  peer->portNetworkOrder = address.sin_port;
+  peer->addressNetworkOrder = address.sin_addr.s_addr;
+  return fd;
+}
+
+int NetWaitReadable(Socket s, int timeoutMs) {
+  pollfd entry{Fd(s), POLLIN, 0};
+  int ready = poll(&entry, 1, timeoutMs);
+  if (ready < 0) return errno == EINTR ? 0 : -1;
+  if (ready == 0) return 0;
+  return (entry.revents & POLLNVAL) ? -1 : 1;
+}
+
+int NetReceive(Socket s, void* buffer, int size) {
+  ssize_t got;
+  do {
+    got = recv(Fd(s), buffer, static_cast<size_t>(size), 0);
+  } while (got < 0 && errno == EINTR);
+  return static_cast<int>(got);
+}
+
+int NetSend(Socket s, const void* data, int size) {
+  ssize_t sent;
+  do {
+    sent = send(Fd(s), data, static_cast<size_t>(size), MSG_NOSIGNAL);
+  } while (sent < 0 && errno == EINTR);
+  return static_cast<int>(sent);
+}
+
+void NetShutdown(Socket s) {
+  shutdown(Fd(s), SHUT_RDWR);
+}
+
+int NetClose(Socket s) {
+  return close(Fd(s));
+}
+
+void NetFormatAddress(const PeerAddress& peer, char* buffer, std::size_t size) {
+  in_addr address{};
+  address.s_addr = peer.addressNetworkOrder;
+  if (inet_ntop(AF_INET, &address, buffer, static_cast<socklen_t>(size)) == nullptr && size > 0) {
+    buffer[0] = '\0';
+  }
+}

@@ -1,0 +1,120 @@
+#include "platform/net.h"
+
+#include <winsock2.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+SOCKET Handle(Socket s) {
+  return static_cast<SOCKET>(s);
+}
+
+sockaddr_in MakeAddress(u_long hostOrderAddress, int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<u_short>(port));
+  address.sin_addr.s_addr = htonl(hostOrderAddress);
+  return address;
+}
+
+int Bind(Socket s, u_long hostOrderAddress, int port) {
+  sockaddr_in address = MakeAddress(hostOrderAddress, port);
+  return bind(Handle(s), reinterpret_cast<sockaddr*>(&address), sizeof address);
+}
+
+}  // namespace
+
+int NetStartup(int major, int minor, int* grantedMajor, int* grantedMinor) {
+  WSADATA data;
+  int result = WSAStartup(MAKEWORD(major, minor), &data);
+  if (result != 0) return result;
+  *grantedMajor = LOBYTE(data.wVersion);
+  *grantedMinor = HIBYTE(data.wVersion);
+  return 0;
+}
+
+void NetCleanup() {
+  WSACleanup();
+}
+
+int NetLastError() {
+  return WSAGetLastError();
+}
+
+Socket NetOpenTcp() {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  return s == INVALID_SOCKET ? kBadSocket : static_cast<Socket>(s);
+}
+
+int NetSetReuseAddress(Socket s) {
+  int on = 1;
+  return setsockopt(Handle(s), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on),
+                    sizeof on);
+}
+
+int NetBindAnyAddress(Socket s, int port) {
+  return Bind(s, INADDR_ANY, port);
+}
+
+int NetBindLoopback(Socket s, int port) {
+  return Bind(s, INADDR_LOOPBACK, port);
+}
+
+int NetListen(Socket s, int backlog) {
+  return listen(Handle(s), backlog);
+}
+
+int NetLocalPort(Socket s) {
+  sockaddr_in address{};
+  int length = sizeof address;
+  if (getsockname(Handle(s), reinterpret_cast<sockaddr*>(&address), &length) != 0) return -1;
+  return ntohs(address.sin_port);
+}
+
+int NetConnectLoopback(Socket s, int port) {
+  sockaddr_in address = MakeAddress(INADDR_LOOPBACK, port);
+  return connect(Handle(s), reinterpret_cast<sockaddr*>(&address), sizeof address);
+}
+
+Socket NetAccept(Socket listener, PeerAddress* peer) {
+  sockaddr_in address{};
+  int length = sizeof address;
+  SOCKET s = accept(Handle(listener), reinterpret_cast<sockaddr*>(&address), &length);
+  if (s == INVALID_SOCKET) return kBadSocket;
+  std::memcpy(peer, &address, sizeof *peer);
+  return static_cast<Socket>(s);
+}
+
+int NetWaitReadable(Socket s, int timeoutMs) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(Handle(s), &readable);
+  timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  int ready = select(0, &readable, nullptr, nullptr, &wait);
+  if (ready == SOCKET_ERROR) return -1;
+  return FD_ISSET(Handle(s), &readable) ? 1 : 0;
+}
+
+int NetReceive(Socket s, void* buffer, int size) {
+  return recv(Handle(s), static_cast<char*>(buffer), size, 0);
+}
+
+int NetSend(Socket s, const void* data, int size) {
+  return send(Handle(s), static_cast<const char*>(data), size, 0);
+}
+
+void NetShutdown(Socket s) {
+  shutdown(Handle(s), SD_BOTH);
+}
+
+int NetClose(Socket s) {
+  return closesocket(Handle(s));
+}
+
+void NetFormatAddress(const PeerAddress& peer, char* buffer, std::size_t size) {
+  in_addr address{};
+  address.s_addr = peer.addressNetworkOrder;
+  std::snprintf(buffer, size, "%s", inet_ntoa(address));
+}

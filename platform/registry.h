@@ -1,0 +1,37 @@
+// Keys and values below HKEY_LOCAL_MACHINE.
+//
+// On Windows these are the registry calls themselves. Elsewhere the registry
+// is a folder tree below VNTR_ROOT/registry: one folder per key, all values of
+// a key in one file that is replaced atomically, value names compared without
+// regard to ASCII case, and values enumerated in the order they were created.
+#pragma once
+#include <cstddef>
+
+// Results: 0 or a Windows system error code.
+constexpr long kRegistryOk = 0;
+constexpr long kRegistryNotFound = 2;       // ERROR_FILE_NOT_FOUND
+constexpr long kRegistryAccessDenied = 5;   // ERROR_ACCESS_DENIED
+constexpr long kRegistryInvalidData = 13;   // ERROR_INVALID_DATA
+constexpr long kRegistryMoreData = 234;     // ERROR_MORE_DATA
+constexpr long kRegistryNoMoreItems = 259;  // ERROR_NO_MORE_ITEMS
+
+struct RegistryKeyState;
+using RegistryKey = RegistryKeyState*;
+
+enum class RegistryAccess { kQuery, kReadWrite };
+
+// subKey is a path such as "SOFTWARE\\Tarvik\\Vantor\\5.5".
+long RegistryOpenKey(const char* subKey, RegistryAccess access, RegistryKey* key);
+// Opens the key for reading and writing, creating it and its parents as needed.
+long RegistryCreateKey(const char* subKey, RegistryKey* key);
+void RegistryCloseKey(RegistryKey key);
+
+// Whether the value exists, whatever its type and data.
+long RegistryQueryValue(RegistryKey key, const char* name);
+// A REG_SZ value into buffer (terminated); kRegistryMoreData when it does not
+// fit, kRegistryInvalidData when the value is of another type.
+long RegistryGetString(RegistryKey key, const char* name, char* buffer, std::size_t size);
+long RegistrySetString(RegistryKey key, const char* name, const char* value);
+// The name of the index-th value; kRegistryNoMoreItems past the last one.
+long RegistryEnumValue(RegistryKey key, unsigned index, char* name, std::size_t size);
+long RegistryDeleteValue(RegistryKey key, const char* name);

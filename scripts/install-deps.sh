@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need.
+# Idempotent: packages already present are not fetched again.
+#   install-deps.sh native   compilers and test tools for the Linux build
+#   install-deps.sh windows  adds the mingw-w64 cross compiler and Wine
+set -euo pipefail
+
+native=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
+        iproute2 util-linux procps python3 socat)
+windows=(g++-mingw-w64-x86-64-posix wine wine64 xvfb locales)
+
+want=("${native[@]}")
+for kind in "$@"; do
+  case "$kind" in
+    native) ;;
+    windows) want+=("${windows[@]}") ;;
+    *) echo "install-deps: unknown set '$kind'" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" = 0 ] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

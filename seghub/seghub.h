@@ -1,0 +1,34 @@
+// The product's shared memory segment: one block of kSegmentSize bytes that
+// every process of the product sees at once.
+//
+// Windows: a named file mapping "VantorSharedSegment" backed by the paging
+// file, exported from seghub.dll. Elsewhere: the POSIX shared memory object
+// "/vantor_shared_segment" (a file in /dev/shm on Linux), from libseghub.
+// The segment outlives the processes that use it on Linux; on Windows it
+// lives while one process has it mapped.
+#pragma once
+
+#if defined(_WIN32) && defined(SEGHUB_BUILD)
+#define SEGHUB_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define SEGHUB_API __declspec(dllimport)
+#else
+#define SEGHUB_API __attribute__((visibility("default")))
+#endif
+
+#define SEGHUB_SEGMENT_SIZE 4096
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// The segment, mapped into this process; null when it cannot be had.
+// Repeated calls return the same mapping.
+SEGHUB_API void* AllocSharedMemoryMap(void);
+
+// Unmaps the segment from this process.
+SEGHUB_API void FreeSharedMemoryMap(void);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,127 @@
+#include "mapper/log.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+
+#include "platform/environment.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+constexpr const char* kProductKey = "SOFTWARE\\Tarvik\\Vantor\\5.5";
+
+// Each test gets its own current directory and, natively, its own drive C
+// and registry below it. Windows runs share the real drive C and registry,
+// so the test removes what it made.
+class LogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetProcessEnvironment("VNTR_ROOT", temp_.path().string().c_str());
+    std::filesystem::create_directories(MarkerPath().parent_path());
+    RemoveSwitches();
+  }
+  void TearDown() override {
+    CloseLog();
+    RemoveSwitches();
+    std::error_code ignored;
+    std::filesystem::remove(NotePath(), ignored);
+  }
+
+  static std::filesystem::path MarkerPath() { return DriveCPath("c:vntr.txt"); }
+  static std::filesystem::path NotePath() { return DriveCPath("c:\\log.log"); }
+  std::filesystem::path LogPath() const { return temp_.path() / "mapper.log"; }
+
+  static void SetDebugValue(const char* data) {
+    RegistryKey key = nullptr;
+    ASSERT_EQ(RegistryCreateKey(kProductKey, &key), kRegistryOk);
+    EXPECT_EQ(RegistrySetString(key, "mapper_debug", data), kRegistryOk);
+    RegistryCloseKey(key);
+  }
+
+  static void RemoveSwitches() {
+    std::error_code ignored;
+    std::filesystem::remove(MarkerPath(), ignored);
+    RegistryKey key = nullptr;
+    if (RegistryOpenKey(kProductKey, RegistryAccess::kReadWrite, &key) != kRegistryOk) return;
+    RegistryDeleteValue(key, "mapper_debug");
+    RegistryCloseKey(key);
+  }
+
+  ScopedTempDir temp_;
+};
+
+TEST_F(LogTest, NothingSwitchesTheLogOnByDefault) {
+  EXPECT_FALSE(DebugLogRequested());
+}
+
+TEST_F(LogTest, AnEmptyMarkerFileSwitchesTheLogOn) {
+  std::ofstream(MarkerPath()).close();
+  EXPECT_TRUE(DebugLogRequested());
+}
+
+TEST_F(LogTest, TheRegistryValueCountsByExistenceAlone) {
+  SetDebugValue("0");
+  EXPECT_TRUE(DebugLogRequested());
+  RemoveSwitches();
+  EXPECT_FALSE(DebugLogRequested());
+}
+
+TEST_F(LogTest, WriteLogDoesNothingWhileTheLogIsClosed) {
+  WriteLog("worker(%d): started.\n", 3);
+  EXPECT_FALSE(std::filesystem::exists(LogPath()));
+}
+
+TEST_F(LogTest, EntriesCarryTheLocalTimeAndTheTextAsFormatted) {
+  OpenLog();
+  WriteLog("worker(%d): started.\n", 3);
+  WriteLog("METHOD_DATA %s", "ls");
+  WriteLog("worker(%d): ended.\n", 3);
+  CloseLog();
+  std::regex entries(
+      "\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] worker\\(3\\): started\\.\n"
+      "\\[[-0-9 :]{19}\\] METHOD_DATA ls"
+      "\\[[-0-9 :]{19}\\] worker\\(3\\): ended\\.\n");
+  EXPECT_TRUE(std::regex_match(ReadWholeFile(LogPath()), entries)) << ReadWholeFile(LogPath());
+}
+
+TEST_F(LogTest, EachStartTruncatesTheLogAndAddsOneNoteLine) {
+  OpenLog();
+  WriteLog("first run\n");
+  CloseLog();
+  OpenLog();
+  WriteLog("second run\n");
+  CloseLog();
+  std::string log = ReadWholeFile(LogPath());
+  EXPECT_EQ(log.find("first run"), std::string::npos);
+  EXPECT_NE(log.find("second run"), std::string::npos);
+
+  std::string note = ReadWholeFile(NotePath());
+  std::regex line(
+      "log file name: " +
+      std::regex_replace(LogPath().string(), std::regex("[\\\\.^$|()\\[\\]{}*+?]"), "\\$&") +
+      ", fp = [0-9a-f]+\n");
+  std::smatch first;
+  ASSERT_TRUE(std::regex_search(note, first, line)) << note;
+  std::string rest = first.suffix();
+  EXPECT_TRUE(std::regex_match(rest, line)) << note;
+}
+
+TEST_F(LogTest, AnOverlongEntryIsCutNotOverflowed) {
+  OpenLog();
+  std::string text(5000, 'x');
+  WriteLog("%s\n", text.c_str());
+  WriteLog("next\n");
+  CloseLog();
+  std::string log = ReadWholeFile(LogPath());
+  std::size_t next = log.find("] next\n");
+  ASSERT_NE(next, std::string::npos);
+  EXPECT_EQ(log.rfind('[', next), 2303u);
+}
+
+}  // namespace

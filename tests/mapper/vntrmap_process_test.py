@@ -1,0 +1,189 @@
+#!/usr/bin/env python3
+"""The vntrmap program itself: command line, console texts, exit codes, the
+stop command through the shared segment, and the log switch.
+
+Usage: vntrmap_process_test.py --program PATH [unittest arguments]
+Runs inside a private network namespace (ctest is started in one).
+"""
+import argparse
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+PROGRAM = None
+
+BAD_PORT = b"error: invalid port number [choose a number between 5000 and 65535] \n"
+USAGE = b"error: vntrmap [ [port] |  -stop ]\n"
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def wait_for(condition, seconds):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(0.02)
+    return False
+
+
+def accepts_connections(port):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=1):
+            return True
+    except OSError:
+        return False
+
+
+class MapperProcess(unittest.TestCase):
+    """Each test gets a folder that is both the mapper's current directory and
+    its VNTR_ROOT (drive C and the registry below it)."""
+
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory()
+        self.root = self.folder.name
+        os.makedirs(os.path.join(self.root, "drive_c"))
+        self.env = dict(os.environ, VNTR_ROOT=self.root)
+        self.servers = []
+
+    def tearDown(self):
+        for server in self.servers:
+            if server.poll() is None:
+                server.kill()
+                server.wait()
+        self.folder.cleanup()
+
+    def start(self, *arguments):
+        server = subprocess.Popen([PROGRAM, *arguments], cwd=self.root, env=self.env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.servers.append(server)
+        return server
+
+    def run_mapper(self, *arguments, timeout=30):
+        return subprocess.run([PROGRAM, *arguments], cwd=self.root, env=self.env,
+                              capture_output=True, timeout=timeout)
+
+    def serve(self, port, arguments=None):
+        server = self.start(*([str(port)] if arguments is None else arguments))
+        self.assertTrue(wait_for(lambda: accepts_connections(port), 10), "mapper did not listen")
+        return server
+
+    def stop(self, server, limit=5):
+        began = time.monotonic()
+        self.assertEqual(self.run_mapper("-stop").returncode, 0)
+        code = server.wait(timeout=limit)
+        return code, time.monotonic() - began
+
+    def log(self):
+        with open(os.path.join(self.root, "mapper.log"), "rb") as f:
+            return f.read()
+
+    def switch_log_on(self):
+        open(os.path.join(self.root, "drive_c", "vntr.txt"), "w").close()
+
+
+class CommandLineTest(MapperProcess):
+    def test_default_port_is_announced_without_line_end(self):
+        server = self.serve(23000, arguments=[])
+        code, _ = self.stop(server)
+        self.assertEqual(code, 0)
+        self.assertEqual(server.stdout.read(), b"vntrmap port: 23000")
+
+    def test_rejected_ports_show_the_error_pause_and_exit_255(self):
+        arguments = ["4999", "65536", "-1", "abc", "", "-STOP", "--stop"]
+        began = time.monotonic()
+        runs = [self.start(a) for a in arguments]
+        for argument, run in zip(arguments, runs):
+            out, _ = run.communicate(timeout=30)
+            self.assertEqual(run.returncode, 255, argument)
+            self.assertEqual(out, BAD_PORT, argument)
+        self.assertGreaterEqual(time.monotonic() - began, 5.0)
+
+    def test_two_arguments_give_the_usage_error(self):
+        began = time.monotonic()
+        run = self.run_mapper("-stop", "6000")
+        self.assertEqual(run.returncode, 255)
+        self.assertEqual(run.stdout, USAGE)
+        self.assertGreaterEqual(time.monotonic() - began, 5.0)
+
+    def test_port_with_trailing_letters_is_echoed_as_typed(self):
+        port = free_port()
+        server = self.serve(port, arguments=[f"{port}x"])
+        self.assertEqual(self.stop(server)[0], 0)
+        self.assertEqual(server.stdout.read(), f"vntrmap port:{port}x".encode())
+
+
+class StopTest(MapperProcess):
+    def test_stop_without_a_serving_mapper_succeeds_and_is_cleared_at_the_next_start(self):
+        run = self.run_mapper("-stop")
+        self.assertEqual((run.returncode, run.stdout), (0, b""))
+        port = free_port()
+        server = self.serve(port)
+        time.sleep(1.5)  # a stale stop byte would end it within a second
+        self.assertIsNone(server.poll())
+        self.assertEqual(self.stop(server)[0], 0)
+
+    def test_stop_ends_a_mapper_holding_64_connections(self):
+        port = free_port()
+        server = self.serve(port)
+        clients = [socket.create_connection(("127.0.0.1", port)) for _ in range(64)]
+        time.sleep(0.5)
+        code, seconds = self.stop(server, limit=10)
+        self.assertEqual(code, 0)
+        self.assertLess(seconds, 10)
+        for client in clients:
+            client.settimeout(5)
+            self.assertEqual(client.recv(1), b"")
+            client.close()
+
+    def test_a_port_in_use_exits_with_1_and_logs_the_port(self):
+        self.switch_log_on()
+        port = free_port()
+        with socket.socket() as holder:
+            holder.bind(("0.0.0.0", port))
+            holder.listen(1)
+            run = self.run_mapper(str(port))
+        self.assertEqual(run.returncode, 1)
+        self.assertIn(f"failed to bind to port {port}. (error code = ".encode(), self.log())
+        self.assertIn(b"mapper ended....\n", self.log())
+
+
+class LogSwitchTest(MapperProcess):
+    def test_without_a_switch_no_file_is_written(self):
+        server = self.serve(free_port())
+        self.assertEqual(self.stop(server)[0], 0)
+        self.assertFalse(os.path.exists(os.path.join(self.root, "mapper.log")))
+        self.assertEqual(os.listdir(os.path.join(self.root, "drive_c")), [])
+
+    def test_marker_file_switches_the_log_on_for_the_whole_life(self):
+        self.switch_log_on()
+        server = self.serve(free_port())
+        self.assertEqual(self.stop(server)[0], 0)
+        log = self.log()
+        self.assertRegex(log, rb"^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] mapper started\.\.\.\.\n")
+        self.assertTrue(log.endswith(b"] mapper ended....\n"), log)
+        with open(os.path.join(self.root, "drive_c", "log.log"), "rb") as f:
+            note = f.read()
+        path = os.path.join(self.root, "mapper.log").encode()
+        self.assertRegex(note, rb"^log file name: " + path + rb", fp = [0-9a-f]+\n$")
+
+
+def main():
+    global PROGRAM
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    known, rest = parser.parse_known_args()
+    PROGRAM = os.path.abspath(known.program)
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
