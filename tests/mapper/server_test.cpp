@@ -46,6 +46,8 @@ bool WaitUntil(Condition condition, int milliseconds) {
 class ServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    int major, minor;
+    ASSERT_EQ(NetStartup(2, 2, &major, &minor), 0);
     SetTimingForTests(kTestTiming);
     OpenLog();
   }
@@ -56,6 +58,7 @@ class ServerTest : public ::testing::Test {
     EXPECT_TRUE(WaitUntil([] { return OccupiedSlotCount() == 0; }, 5000));
     for (Socket s : clients_) NetClose(s);
     CloseLog();
+    NetCleanup();
   }
 
   void StartServer() {
@@ -84,7 +87,7 @@ class ServerTest : public ::testing::Test {
     ASSERT_TRUE(WaitUntil([count] { return OccupiedSlotCount() == count; }, 20000));
   }
 
-  static std::string Log() { return ReadWholeFile("mapper.log"); }
+  static std::string Log() { return ReadTextFile("mapper.log"); }
 
   ScopedTempDir temp_;
   std::thread server_;

@@ -28,7 +28,8 @@ class ScopedTempDir {
   std::filesystem::path previous_;
 };
 
-inline std::string ReadWholeFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
+// A text file as the program wrote it, with Windows line ends read as "\n".
+inline std::string ReadTextFile(const std::filesystem::path& path) {
+  std::ifstream in(path);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
