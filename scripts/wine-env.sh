@@ -15,7 +15,7 @@ if [ ! -d "$LOCPATH/ja_JP.UTF-8" ]; then
   mkdir -p "$LOCPATH"
   localedef -i ja_JP -f UTF-8 "$LOCPATH/ja_JP.UTF-8" 2>/dev/null || true
 fi
-export LC_ALL=ja_JP.UTF-8
+{ export LC_ALL=ja_JP.UTF-8; } 2>/dev/null  # bash itself cannot load it; Wine can
 
 wine_env_stop() {
   wineserver -k 2>/dev/null || true

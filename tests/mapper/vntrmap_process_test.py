@@ -14,33 +14,13 @@ import tempfile
 import time
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from netutil import accepts_connections, free_port, wait_for  # noqa: E402
+
 PROGRAM = None
 
 BAD_PORT = b"error: invalid port number [choose a number between 5000 and 65535] \n"
 USAGE = b"error: vntrmap [ [port] |  -stop ]\n"
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
-def wait_for(condition, seconds):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(0.02)
-    return False
-
-
-def accepts_connections(port):
-    try:
-        with socket.create_connection(("127.0.0.1", port), timeout=1):
-            return True
-    except OSError:
-        return False
 
 
 class MapperProcess(unittest.TestCase):
