@@ -22,31 +22,26 @@ Socket OpenListener() {
     WriteLog("failed to create a socket. (error code = %d)\n", NetLastError());
     return kBadSocket;
   }
-  const char* failure = nullptr;
   if (NetSetReuseAddress(listener) != 0) {
-    failure = "failed to set SO_REUSEADDR socket option.(error code = %d)\n";
+    WriteLog("failed to set SO_REUSEADDR socket option.(error code = %d)\n", NetLastError());
   } else if (NetBindAnyAddress(listener, listenPort) != 0) {
     WriteLog("failed to bind to port %d. (error code = %d)\n", listenPort, NetLastError());
   } else if (NetListen(listener, kListenBacklog) != 0) {
-    failure = "failed to listen the server socket. (error code = %d)\n";
+    WriteLog("failed to listen the server socket. (error code = %d)\n", NetLastError());
   } else {
     return listener;
   }
-  if (failure != nullptr) WriteLog(failure, NetLastError());
   NetClose(listener);
   return kBadSocket;
 }
 
 // Waits a second at a time until a connection can be accepted or a stop is
-// requested; the accepted socket, or kBadSocket when accept failed.
-Socket AcceptNext(Socket listener, PeerAddress* peer, bool* accepted) {
-  *accepted = false;
+// requested; the accepted socket, or kBadSocket when accept failed or a stop
+// came first.
+Socket AcceptNext(Socket listener, PeerAddress* peer) {
   while (!StopRequested()) {
     int ready = NetWaitReadable(listener, Timing().waitMs);
-    if (ready == 1) {
-      *accepted = true;
-      return NetAccept(listener, peer);
-    }
+    if (ready == 1) return NetAccept(listener, peer);
     if (ready < 0) SleepMilliseconds(Timing().waitMs);
   }
   return kBadSocket;
@@ -85,16 +80,14 @@ int ListenLoop() {
   while (!StopRequested()) {
     WriteLog("waiting for next client request...\n");
     PeerAddress peer{};
-    bool accepted = false;
-    Socket client = AcceptNext(listener, &peer, &accepted);
+    Socket client = AcceptNext(listener, &peer);
     if (StopRequested()) {
       // Accepted in the pass that saw the stop: not served, so not kept open.
       if (IsOpenSocket(client)) NetClose(client);
       break;
     }
     if (!IsOpenSocket(client)) {
-      if (accepted)
-        WriteLog("failed to accept the server socket. (error code = %d)\n", NetLastError());
+      WriteLog("failed to accept the server socket. (error code = %d)\n", NetLastError());
       continue;
     }
     ServeConnection(client, peer);

@@ -49,3 +49,12 @@ int NetClose(Socket s);
 
 // The address in dotted decimal, into a buffer of at least 16 bytes.
 void NetFormatAddress(const PeerAddress& peer, char* buffer, std::size_t size);
+
+// Name and service look-ups through the system resolver, each returning
+// true when it found a record. Addresses are in network order, ports not.
+bool NetHostByName(const char* name, std::uint32_t* address);
+bool NetHostByAddress(std::uint32_t address, std::uint32_t* found);
+// The dotted text as an address (INADDR_NONE, all ones, when it is none).
+std::uint32_t NetParseDotted(const char* text);
+bool NetServicePort(const char* service, std::uint16_t* port);
+int NetConnect(Socket s, std::uint32_t address, std::uint16_t port);

@@ -1,6 +1,7 @@
 #include "platform/net.h"
 
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -11,6 +12,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -140,4 +142,79 @@ void NetFormatAddress(const PeerAddress& peer, char* buffer, std::size_t size) {
   if (inet_ntop(AF_INET, &address, buffer, static_cast<socklen_t>(size)) == nullptr && size > 0) {
     buffer[0] = '\0';
   }
+}
+
+namespace {
+
+// The reentrant look-ups want a scratch buffer; ERANGE asks for a larger one.
+constexpr std::size_t kLookupBufferStart = 1024;
+constexpr std::size_t kLookupBufferLimit = 1 << 20;
+
+bool FirstIpv4(const hostent* host, std::uint32_t* address) {
+  if (host == nullptr || host->h_addrtype != AF_INET || host->h_length != 4 ||
+      host->h_addr_list[0] == nullptr) {
+    return false;
+  }
+  std::memcpy(address, host->h_addr_list[0], 4);
+  return true;
+}
+
+template <typename Lookup>
+bool LookUpHost(Lookup lookup, std::uint32_t* address) {
+  for (std::size_t size = kLookupBufferStart; size <= kLookupBufferLimit; size *= 2) {
+    std::vector<char> scratch(size);
+    hostent entry{};
+    hostent* found = nullptr;
+    int hostError = 0;
+    int failed = lookup(&entry, scratch.data(), size, &found, &hostError);
+    if (failed == ERANGE) continue;
+    return failed == 0 && FirstIpv4(found, address);
+  }
+  return false;
+}
+
+}  // namespace
+
+bool NetHostByName(const char* name, std::uint32_t* address) {
+  return LookUpHost(
+      [name](hostent* entry, char* scratch, std::size_t size, hostent** found, int* error) {
+        return gethostbyname_r(name, entry, scratch, size, found, error);
+      },
+      address);
+}
+
+bool NetHostByAddress(std::uint32_t address, std::uint32_t* found) {
+  return LookUpHost(
+      [&address](hostent* entry, char* scratch, std::size_t size, hostent** result, int* error) {
+        return gethostbyaddr_r(&address, 4, AF_INET, entry, scratch, size, result, error);
+      },
+      found);
+}
+
+std::uint32_t NetParseDotted(const char* text) { return inet_addr(text); }
+
+bool NetServicePort(const char* service, std::uint16_t* port) {
+  for (std::size_t size = kLookupBufferStart; size <= kLookupBufferLimit; size *= 2) {
+    std::vector<char> scratch(size);
+    servent entry{};
+    servent* found = nullptr;
+    int failed = getservbyname_r(service, "tcp", &entry, scratch.data(), size, &found);
+    if (failed == ERANGE) continue;
+    if (failed != 0 || found == nullptr) return false;
+    *port = ntohs(static_cast<std::uint16_t>(found->s_port));
+    return true;
+  }
+  return false;
+}
+
+int NetConnect(Socket s, std::uint32_t address, std::uint16_t port) {
+  sockaddr_in target{};
+  target.sin_family = AF_INET;
+  target.sin_port = htons(port);
+  target.sin_addr.s_addr = address;
+  int result;
+  do {
+    result = connect(Fd(s), reinterpret_cast<sockaddr*>(&target), sizeof target);
+  } while (result != 0 && errno == EINTR);
+  return result;
 }

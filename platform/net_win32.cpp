@@ -118,3 +118,42 @@ void NetFormatAddress(const PeerAddress& peer, char* buffer, std::size_t size) {
   address.s_addr = peer.addressNetworkOrder;
   std::snprintf(buffer, size, "%s", inet_ntoa(address));
 }
+
+namespace {
+
+bool FirstIpv4(const hostent* host, std::uint32_t* address) {
+  if (host == nullptr || host->h_addrtype != AF_INET || host->h_length != 4 ||
+      host->h_addr_list[0] == nullptr) {
+    return false;
+  }
+  std::memcpy(address, host->h_addr_list[0], 4);
+  return true;
+}
+
+}  // namespace
+
+// The records belong to the calling thread and are read before its next call.
+bool NetHostByName(const char* name, std::uint32_t* address) {
+  return FirstIpv4(gethostbyname(name), address);
+}
+
+bool NetHostByAddress(std::uint32_t address, std::uint32_t* found) {
+  return FirstIpv4(gethostbyaddr(reinterpret_cast<const char*>(&address), 4, AF_INET), found);
+}
+
+std::uint32_t NetParseDotted(const char* text) { return inet_addr(text); }
+
+bool NetServicePort(const char* service, std::uint16_t* port) {
+  const servent* found = getservbyname(service, "tcp");
+  if (found == nullptr) return false;
+  *port = ntohs(static_cast<std::uint16_t>(found->s_port));
+  return true;
+}
+
+int NetConnect(Socket s, std::uint32_t address, std::uint16_t port) {
+  sockaddr_in target{};
+  target.sin_family = AF_INET;
+  target.sin_port = htons(port);
+  target.sin_addr.s_addr = address;
+  return connect(Handle(s), reinterpret_cast<sockaddr*>(&target), sizeof target);
+}

@@ -6,7 +6,8 @@
 set -euo pipefail
 
 native=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
-        iproute2 util-linux procps python3 socat)
+        iproute2 util-linux procps python3 socat busybox-static inetutils-telnetd
+        openssl time)
 windows=(g++-mingw-w64-x86-64-posix wine wine64 xvfb locales)
 
 want=("${native[@]}")

@@ -122,7 +122,11 @@ class Mapper:
         self.process = subprocess.Popen(
             [str(MAPPER), str(self.port)], cwd=self.scratch, env=self.env,
             stdin=subprocess.DEVNULL, stdout=self.console, stderr=subprocess.STDOUT)
+
+    def wait_ready(self):
         self.pid = proc_pid(self.process.pid)
+        if Path(f"/proc/{self.pid}/comm").read_text().strip() != MAPPER.name:
+            raise RuntimeError(f"/proc/{self.pid} is not the mapper")
         if not wait_until(lambda: is_listening(self.pid, self.port), READY_LIMIT_S):
             raise RuntimeError(f"mapper not listening on {self.port}: {self.console_text()}")
         self.base_threads = thread_count(self.pid)
@@ -149,6 +153,7 @@ def run_with_mapper(measurement):
     with tempfile.TemporaryDirectory(prefix="measure-") as scratch:
         mapper = Mapper(scratch)
         try:
+            mapper.wait_ready()
             return measurement(mapper)
         finally:
             mapper.kill()
@@ -233,8 +238,10 @@ def measure_stop(mapper, connections):
 def cpu_line(label, figures):
     percent, ticks, elapsed = figures
     verdict = "met" if percent < CPU_GOAL_PERCENT else "MISSED"
+    tick_percent = 100.0 / os.sysconf("SC_CLK_TCK") / elapsed
     return (f"  {label:<26} {percent:5.2f} % of one core "
-            f"({ticks} ticks in {elapsed:.1f} s)   goal: under {CPU_GOAL_PERCENT} % - {verdict}")
+            f"({ticks} tick{'' if ticks == 1 else 's'} in {elapsed:.1f} s, one tick = "
+            f"{tick_percent:.2f} %)   goal: under {CPU_GOAL_PERCENT} % - {verdict}")
 
 
 def report_idle(window_s):
@@ -247,7 +254,7 @@ def report_idle(window_s):
 
 def report_cycles(count):
     before, after, done, served, elapsed = run_with_mapper(lambda m: measure_cycles(m, count))
-    print(f"2. Connect/close cycles: {done} of {count} run in {elapsed:.1f} s "
+    print(f"2. Connect/close cycles: {done} of {count} run in {elapsed:.2f} s "
           f"(limit {CYCLE_LIMIT_S:g} s), {served} closed by the mapper in turn")
     print(f"  open descriptors  before {before[0]:>5}   after {after[0]:>5}")
     print(f"  threads           before {before[1]:>5}   after {after[1]:>5}")

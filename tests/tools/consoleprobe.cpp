@@ -3,8 +3,9 @@
 // that tests can read what a program wrote to a console of its own.
 // Output: "title: <title>" then one line per screen row, trailing blanks cut.
 // Exit code 0, or 1 when no such process or console was found.
-#include <tlhelp32.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <cstring>
 #include <string>

@@ -1,0 +1,89 @@
+#include "mapper/telnet/telnet_stream.h"
+
+#include <cstdlib>
+
+#include "mapper/log.h"
+
+namespace {
+
+constexpr unsigned char kCr = 13;
+constexpr unsigned char kLf = 10;
+
+// A name first; failing that, the text as a dotted address whose host record
+// the resolver knows.
+bool ResolveHost(const char* hostName, std::uint32_t* address) {
+  if (NetHostByName(hostName, address)) return true;
+  return NetHostByAddress(NetParseDotted(hostName), address);
+}
+
+// A known service name, else the decimal value of the text taken as 16 bits;
+// 0 means the telnet port.
+std::uint16_t ResolvePort(const char* service) {
+  std::uint16_t port = 0;
+  if (NetServicePort(service, &port)) return port;
+  port = static_cast<std::uint16_t>(std::strtol(service, nullptr, 10));
+  return port == 0 ? kDefaultTelnetPort : port;
+}
+
+}  // namespace
+
+Socket TelnetConnect(const char* hostName, const char* service) {
+  std::uint32_t address = 0;
+  if (!ResolveHost(hostName, &address)) return kBadSocket;
+  std::uint16_t port = ResolvePort(service);
+  Socket s = NetOpenTcp();
+  if (!IsOpenSocket(s)) return kBadSocket;
+  if (NetConnect(s, address, port) == 0) return s;
+  NetClose(s);
+  return kBadSocket;
+}
+
+int TelnetReadByte(Socket s, unsigned char* byte) {
+  unsigned char received;
+  int result = NetReceive(s, &received, 1);
+  if (result == 1) *byte = received;
+  return result < 0 ? -1 : result;
+}
+
+int TelnetWriteByte(Socket s, unsigned char byte) {
+  NetSend(s, &byte, 1);
+  return 0;
+}
+
+int TelnetWriteText(Socket s, const char* text, std::size_t length) {
+  NetSend(s, text, static_cast<int>(length));
+  return 0;
+}
+
+int TelnetWriteChar(Socket s, unsigned char ch) {
+  if (ch == kLf) TelnetWriteByte(s, kCr);
+  return TelnetWriteByte(s, ch);
+}
+
+int TelnetWriteWord(Socket s, unsigned value) {
+  TelnetWriteByte(s, static_cast<unsigned char>((value >> 8) & 0xFF));
+  return TelnetWriteByte(s, static_cast<unsigned char>(value & 0xFF));
+}
+
+int TelnetClose(Socket s) { return NetClose(s); }
+
+int ReadRequestLine(Socket s, char* buffer, int size) {
+  int limit = size - 1;
+  if (limit <= 0) {
+    if (size > 0) buffer[0] = '\0';
+    return 0;
+  }
+  for (int i = 0; i < limit; ++i) {
+    if (NetReceive(s, buffer + i, 1) <= 0) {
+      WriteLog("recv() error.(error code = %d)\n", NetLastError());
+      buffer[i] = '\0';
+      return -1;
+    }
+    if (i > 0 && buffer[i] == '\n') {
+      buffer[i] = '\0';
+      return i;
+    }
+  }
+  buffer[limit] = '\0';
+  return limit;
+}

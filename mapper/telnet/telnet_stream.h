@@ -1,0 +1,34 @@
+// Byte-level access to the telnet server's connection and the front end's
+// request lines. Unbuffered: one receive call per byte read, one send call per
+// byte written (a reply text goes out in one call).
+#pragma once
+#include <cstddef>
+
+#include "platform/net.h"
+
+constexpr int kDefaultTelnetPort = 23;
+
+// Connects to the telnet server: a host name or dotted address, a service
+// name or decimal port ("" and "0" mean 23). The socket, or -1.
+Socket TelnetConnect(const char* hostName, const char* service);
+
+// 1 when a byte was stored, 0 when the server closed the connection, -1 on
+// an error; the byte is left unchanged on 0 and -1.
+int TelnetReadByte(Socket s, unsigned char* byte);
+
+// The writes do not report send failures: a dead connection shows at the
+// next read. All return 0.
+int TelnetWriteByte(Socket s, unsigned char byte);
+int TelnetWriteText(Socket s, const char* text, std::size_t length);
+// LF goes out as CR LF; every other byte, 255 included, as it is.
+int TelnetWriteChar(Socket s, unsigned char ch);
+// High byte first.
+int TelnetWriteWord(Socket s, unsigned value);
+
+int TelnetClose(Socket s);
+
+// Reads one LF-ended line of at most size - 1 bytes into buffer (terminated,
+// LF not stored, a CR before it kept, an LF as the first byte taken as text).
+// The length, or -1 when the connection failed or closed before the line end.
+// A longer line is returned in pieces of size - 1 bytes.
+int ReadRequestLine(Socket s, char* buffer, int size);
