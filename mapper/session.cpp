@@ -1,23 +1,147 @@
 #include "mapper/session.h"
 
+#include <cstring>
+
 #include "mapper/log.h"
+#include "mapper/login.h"
+#include "mapper/requests.h"
+#include "mapper/server.h"
+#include "mapper/telnet/telnet_stream.h"
 #include "mapper/timing.h"
 #include "mapper/worker_slots.h"
 
 namespace {
 
-// The front end's bytes have no meaning yet: the connection is held open
-// until the front end closes it or the session is ended from outside.
-void HoldConnection(WorkerSlot& slot) {
-  char discarded[512];
-  while (SessionActive(slot)) {
-    Socket client = slot.clientSocket.load();
-    int ready = NetWaitReadable(client, Timing().waitMs);
+constexpr int kLineRoom = 2048;
+// The password never reaches the log.
+constexpr const char* kPasswordMask = "********";
+
+// What the worker knows of its connection between requests.
+struct Worker {
+  Worker(WorkerSlot& owner, Socket frontEnd) : slot(owner), client(frontEnd) {}
+  WorkerSlot& slot;
+  Socket client;
+  char line[kLineRoom] = "";
+  LoginPrompts prompts;
+  bool loggedIn = false;
+};
+
+enum class Next { kNextRequest, kEndThread };
+
+void Reply(const Worker& worker, const char* text) {
+  NetSend(worker.client, text, static_cast<int>(std::strlen(text)));
+}
+
+// Any request the session cannot carry out is answered "ng" and ends it.
+Next Refuse(Worker& worker) {
+  Reply(worker, "ng\n");
+  EndSession(worker.slot);
+  return Next::kEndThread;
+}
+
+// The next line from the front end; false when it closed or failed, which
+// ends the session.
+bool ReadLine(Worker& worker) {
+  if (ReadRequestLine(worker.client, worker.line, kLineRoom) >= 0) return true;
+  EndSession(worker.slot);
+  return false;
+}
+
+bool ReadLoginFields(Worker& worker) {
+  WorkerSlot& slot = worker.slot;
+  char* fields[kLoginFieldCount] = {slot.loginTag, slot.userId, slot.password, slot.hostName,
+                                    slot.service};
+  std::size_t sizes[kLoginFieldCount] = {sizeof slot.loginTag, sizeof slot.userId,
+                                         sizeof slot.password, sizeof slot.hostName,
+                                         sizeof slot.service};
+  for (int i = 0; i < kLoginFieldCount; ++i) {
+    if (!ReadLine(worker)) return false;
+    WriteLog("%s\n", fields[i] == slot.password ? kPasswordMask : worker.line);
+    // A field keeps what fits of its line, terminated.
+    std::strncpy(fields[i], worker.line, sizes[i] - 1);
+    fields[i][sizes[i] - 1] = '\0';
+  }
+  return true;
+}
+
+Next StartForwarding(Worker& worker) {
+  HoldSlot(worker.slot);
+  worker.slot.readerThread = StartThread(ReaderThread, &worker.slot);
+  if (worker.slot.readerThread == -1) {
+    WriteLog("thread creation error.\n");
+    ReleaseSlot(worker.slot);
+    EndSession(worker.slot);
+    return Next::kEndThread;
+  }
+  worker.loggedIn = true;
+  return Next::kNextRequest;
+}
+
+Next HandleLogin(Worker& worker) {
+  WorkerSlot& slot = worker.slot;
+  // One telnet session per connection: a second login is refused.
+  if (worker.loggedIn) return Refuse(worker);
+  if (!ReadLoginFields(worker)) return Next::kEndThread;
+  Socket telnet = TelnetConnect(slot.hostName, slot.service);
+  slot.telnetSocket = telnet;
+  if (!IsOpenSocket(telnet)) return Refuse(worker);
+  if (!SessionActive(slot)) return Next::kEndThread;
+  slot.idleSeconds = 0;
+  switch (RunLoginPhase(slot, telnet, worker.prompts)) {
+    case LoginOutcome::kEnded:
+      return Next::kEndThread;
+    case LoginOutcome::kRefused:
+      return Refuse(worker);
+    case LoginOutcome::kLoggedIn:
+      break;
+  }
+  Reply(worker, "ok\n");
+  return StartForwarding(worker);
+}
+
+Next HandleData(Worker& worker) {
+  if (!ReadLine(worker)) return Next::kEndThread;
+  WriteLog("METHOD_DATA %s", worker.line);
+  // Typing needs a telnet session: data before a login is refused.
+  if (!worker.loggedIn || std::strstr(worker.line, kRefusalText) != nullptr) {
+    return Refuse(worker);
+  }
+  TelnetTypeLine(worker.slot.telnetSocket.load(), worker.line);
+  return Next::kNextRequest;
+}
+
+Next HandleLogout(Worker& worker) {
+  if (!ReadLine(worker)) return Next::kEndThread;
+  WriteLog("METHOD_LOGOUT %s", worker.line);
+  EndSession(worker.slot);
+  return Next::kEndThread;
+}
+
+Next HandleRequest(Worker& worker) {
+  switch (ClassifyRequest(worker.line)) {
+    case Request::kLogin:
+      return HandleLogin(worker);
+    case Request::kData:
+      return HandleData(worker);
+    case Request::kLogout:
+      return HandleLogout(worker);
+    case Request::kNone:
+      break;
+  }
+  return Next::kNextRequest;
+}
+
+void ServeRequests(Worker& worker) {
+  while (SessionActive(worker.slot)) {
+    int ready = NetWaitReadable(worker.client, Timing().waitMs);
     if (ready == 0) continue;
-    if (ready < 0 || NetReceive(client, discarded, sizeof discarded) <= 0) {
-      EndSession(slot);
+    if (ready < 0) {
+      EndSession(worker.slot);
       return;
     }
+    if (!ReadLine(worker)) return;
+    WriteLog("worker(%d): received - %s\n", worker.slot.index, worker.line);
+    if (HandleRequest(worker) == Next::kEndThread) return;
   }
 }
 
@@ -33,6 +157,8 @@ void WorkerThread(void* argument) {
   WorkerSlot& slot = *static_cast<WorkerSlot*>(argument);
   WriteLog("worker(%d): started.\n", slot.index);
   slot.idleSeconds = 0;
-  HoldConnection(slot);
+  slot.loginTag[0] = '\0';
+  Worker worker(slot, slot.clientSocket.load());
+  ServeRequests(worker);
   ReleaseSlot(slot);
 }

@@ -60,6 +60,11 @@ int TelnetWriteChar(Socket s, unsigned char ch) {
   return TelnetWriteByte(s, ch);
 }
 
+int TelnetTypeLine(Socket s, const char* text) {
+  for (const char* p = text; *p != '\0'; ++p) TelnetWriteChar(s, static_cast<unsigned char>(*p));
+  return TelnetWriteChar(s, kLf);
+}
+
 int TelnetWriteWord(Socket s, unsigned value) {
   TelnetWriteByte(s, static_cast<unsigned char>((value >> 8) & 0xFF));
   return TelnetWriteByte(s, static_cast<unsigned char>(value & 0xFF));

@@ -22,6 +22,8 @@ int TelnetWriteByte(Socket s, unsigned char byte);
 int TelnetWriteText(Socket s, const char* text, std::size_t length);
 // LF goes out as CR LF; every other byte, 255 included, as it is.
 int TelnetWriteChar(Socket s, unsigned char ch);
+// Types the text byte by byte up to its terminator, then the line end (CR LF).
+int TelnetTypeLine(Socket s, const char* text);
 // High byte first.
 int TelnetWriteWord(Socket s, unsigned value);
 
