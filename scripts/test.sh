@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # test.sh [PRESET...]: installs what is missing, builds, and runs every test:
-# native, asan, tsan, then the Windows build under Wine (all four by default).
+# native, asan, tsan, then the Windows build under Wine (all four by default),
+# then every fuzz target for 20 seconds (scripts/fuzz.sh).
 # Every test runs inside a private network namespace (../shared/tools/netns-run).
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -50,6 +51,18 @@ for preset in "${presets[@]}"; do
   passed=$((passed + all - bad))
   failed=$((failed + bad))
 done
+
+# Every fuzz target counts as one test.
+echo "=== fuzz"
+scripts/fuzz.sh 20 2>&1 | tee "$log_dir/fuzz.log"
+summary=$(grep -E '^fuzz: [0-9]+ passed, [0-9]+ failed$' "$log_dir/fuzz.log" | tail -n 1)
+if [ -z "$summary" ]; then
+  echo "fuzzing gave no summary"
+  failed=$((failed + 1))
+else
+  passed=$((passed + $(sed -E 's/fuzz: ([0-9]+) passed.*/\1/' <<<"$summary")))
+  failed=$((failed + $(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$summary")))
+fi
 
 echo "${passed} passed, ${failed} failed"
 [ "$failed" -eq 0 ]

@@ -30,9 +30,9 @@ struct Reply {
 
 // The sub-negotiation answer IAC SB option <value> IAC SE.
 enum class SubValue {
-  kIsOnly,        // IS and nothing else: an empty environment, an unknown option
-  kIsAndText,     // IS and the text, the text in one send call
-  kWindowSize,    // columns and rows, 16 bits each, high byte first, no IS
+  kIsOnly,      // IS and nothing else: an empty environment, an unknown option
+  kIsAndText,   // IS and the text, the text in one send call
+  kWindowSize,  // columns and rows, 16 bits each, high byte first, no IS
 };
 
 struct SubAnswer {
@@ -64,6 +64,7 @@ struct OptionRow {
 constexpr int kAnyOtherOption = -1;
 constexpr int kNoEnviron = 0;
 
+// clang-format off
 constexpr Reply kDontByNumber{kDont, "[%03d]\n", "<IAC><DONT><%03d>\n"};
 constexpr Reply kWontByNumber{kWont, "[%03d]\n", "<IAC><WONT><%03d>\n"};
 constexpr SubAnswer kEmptyAnswer{false, "[%03d]", SubValue::kIsOnly, {},
@@ -119,6 +120,7 @@ constexpr OptionRow kOptions[] = {
      kDontByNumber, kDontByNumber, kWontByNumber, kWontByNumber,
      kNoEnviron, nullptr, false, kEmptyAnswer},
 };
+// clang-format on
 
 // Receive texts of the command bytes from EOF (236) to DONT (254), and the
 // handler of those that are followed by more.
@@ -127,6 +129,7 @@ struct CommandRow {
   int (*handler)(Socket);
 };
 
+// clang-format off
 constexpr CommandRow kCommands[] = {
     {"[xEOF]", nullptr},  {"[SUSP]", nullptr}, {"[ABORT]", nullptr},
     {"[EOR]", nullptr},   {"[SE]", nullptr},   {"[NOP]", nullptr},
@@ -139,6 +142,7 @@ constexpr CommandRow kCommands[] = {
     {"[DO]", TelnetOnDo},
     {"[DONT]", TelnetOnDont},
 };
+// clang-format on
 static_assert(sizeof kCommands / sizeof kCommands[0] == kDont - kFirstNamedCommand + 1,
               "one row per command byte from EOF to DONT");
 
@@ -230,10 +234,16 @@ bool ReadSubnegotiationBody(Socket s, bool readsUpToIac) {
 
 }  // namespace
 
-int TelnetTraceIn(const char* /*format*/, ...) { return 0; }
-int TelnetTraceOut(const char* /*format*/, ...) { return 0; }
+int TelnetTraceIn(const char* /*format*/, ...) {
+  return 0;
+}
+int TelnetTraceOut(const char* /*format*/, ...) {
+  return 0;
+}
 
-void ResetEnvironChoiceForTests() { EnvironChoice.store(kEnvironNotChosen); }
+void ResetEnvironChoiceForTests() {
+  EnvironChoice.store(kEnvironNotChosen);
+}
 
 int TelnetHandleByte(unsigned char byte, Socket s) {
   if (byte != kIac) {
@@ -253,10 +263,18 @@ int TelnetHandleByte(unsigned char byte, Socket s) {
   return 0;
 }
 
-int TelnetOnWill(Socket s) { return AnswerOption(s, &OptionRow::onWill); }
-int TelnetOnWont(Socket s) { return AnswerOption(s, &OptionRow::onWont); }
-int TelnetOnDo(Socket s) { return AnswerOption(s, &OptionRow::onDo); }
-int TelnetOnDont(Socket s) { return AnswerOption(s, &OptionRow::onDont); }
+int TelnetOnWill(Socket s) {
+  return AnswerOption(s, &OptionRow::onWill);
+}
+int TelnetOnWont(Socket s) {
+  return AnswerOption(s, &OptionRow::onWont);
+}
+int TelnetOnDo(Socket s) {
+  return AnswerOption(s, &OptionRow::onDo);
+}
+int TelnetOnDont(Socket s) {
+  return AnswerOption(s, &OptionRow::onDont);
+}
 
 int TelnetOnSubnegotiation(Socket s) {
   unsigned char option;

@@ -1,0 +1,58 @@
+// Feeds arbitrary bytes from the front end's side of a socket pair through
+// the request-line reader and the request classification, as the worker
+// reads them; the first byte picks the reader's buffer size. Also runs the
+// same bytes through the login line that watches for prompts.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "mapper/login.h"
+#include "mapper/requests.h"
+#include "mapper/telnet/telnet_stream.h"
+#include "tests/support/socket_pair.h"
+
+namespace {
+
+constexpr int kLineRoom = 2048;
+
+void ReadAllLines(Socket s, int size) {
+  std::vector<char> buffer(static_cast<std::size_t>(size));
+  for (;;) {
+    int length = ReadRequestLine(s, buffer.data(), size);
+    if (length < 0) return;
+    if (static_cast<std::size_t>(length) != std::strlen(buffer.data()) &&
+        std::memchr(buffer.data(), '\0', static_cast<std::size_t>(length)) == nullptr) {
+      __builtin_trap();  // the length must match what was stored
+    }
+    ClassifyRequest(buffer.data());
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  static bool started = [] {
+    int major, minor;
+    return NetStartup(2, 2, &major, &minor) == 0;
+  }();
+  if (!started) return 0;
+  int bufferSize = data[0] == 0 ? kLineRoom : 1 + data[0] * kLineRoom / 256;
+  SocketPair pair;
+  pair.Send(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
+  NetShutdown(pair.far);
+  ReadAllLines(pair.near, bufferSize);
+
+  LoginLine line;
+  for (std::size_t i = 1; i < size; ++i) {
+    if (data[i] == '\r') {
+      line.Clear();
+    } else if (data[i] != '\0') {
+      line.Append(data[i]);
+    }
+    if (std::strlen(line.Text()) > LoginLine::kRoom) __builtin_trap();
+    line.Contains("login:");
+  }
+  return 0;
+}
