@@ -70,12 +70,14 @@ class WineMapper(unittest.TestCase):
         return code, time.monotonic() - began
 
     def screen_while_running(self, server):
+        """The console once it shows text and its title. Wine's console host
+        applies a new title a moment after the call, so that is waited for."""
         found = []
 
         def read():
             title, screen = console_of_mapper()
             found[:] = [title, screen]
-            return bool(screen and screen.strip())
+            return bool(screen and screen.strip()) and title == TITLE
 
         self.assertTrue(wait_for(read, 20) or server.poll() is not None)
         return found
