@@ -86,9 +86,20 @@ class PromptTest(ScriptedCase):
         self.assertEqual(self.script_passed(server).received, TYPED)
 
     def test_a_long_line_before_the_prompt_does_not_hide_it(self):
-        server = self.serve([Send(b"x" * 3000 + b"\r\n"), *login_steps()])
+        # No CR: the prompt ends a banner longer than the line's room.
+        server = self.serve([Send(b"x" * 3000), *login_steps()])
         self.log_in(server)
         self.assertEqual(self.script_passed(server).received, TYPED)
+
+    def test_overlong_fields_are_cut_and_the_password_never_reaches_the_log(self):
+        server = self.serve(login_steps())
+        front_end = self.front_end()
+        reply = front_end.login(USER + "tail", PASSWORD + "tail", service=server.port)
+        self.assertEqual(reply, "ok", self.explain())
+        self.assertEqual(self.script_passed(server).received, TYPED)
+        log = self.mapper.log_text()
+        self.assertRegex(log, r"\] \*{8}\r?\n")
+        self.assertNotIn(PASSWORD, log)
 
 
 class RequestTest(ScriptedCase):
