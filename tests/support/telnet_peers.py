@@ -401,7 +401,7 @@ class Mapper:
         self.folder = tempfile.mkdtemp(prefix="mapper-")
         os.makedirs(os.path.join(self.folder, "drive_c"))
         if self.log:
-            open(os.path.join(self.folder, "drive_c", "vntr.txt"), "w").close()
+            open(self.marker_path(), "w").close()
         self.stderr_path = os.path.join(self.folder, "stderr")
         if self.wine:
             argv = ["wine", self.program, str(self.port)]
@@ -416,14 +416,24 @@ class Mapper:
         limit = 30 if self.wine else READY_LIMIT_S
         if not wait_for(lambda: listening(self.port) or self.process.poll() is not None, limit) \
                 or self.process.poll() is not None:
+            code = self.process.poll()
             self.kill()
-            raise RuntimeError(f"mapper did not listen: {self.stderr()}")
+            raise RuntimeError(f"mapper did not listen (exit code {code}): {self.stderr()}")
         return self
 
     def __exit__(self, *exc):
         if self.process.poll() is None:
             self.stop()
+        if self.log and os.path.exists(self.marker_path()):
+            os.remove(self.marker_path())
         shutil.rmtree(self.folder, ignore_errors=True)
+
+    def marker_path(self):
+        """The file that switches the log on: on drive C, which under Wine is
+        the prefix's and shared by every Wine program."""
+        drive_c = (os.path.join(os.environ["WINEPREFIX"], "drive_c") if self.wine
+                   else os.path.join(self.folder, "drive_c"))
+        return os.path.join(drive_c, "vntr.txt")
 
     def stop(self, limit=30.0):
         """Asks the mapper to stop; returns its exit code (None: killed)."""
