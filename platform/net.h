@@ -58,3 +58,12 @@ bool NetHostByAddress(std::uint32_t address, std::uint32_t* found);
 std::uint32_t NetParseDotted(const char* text);
 bool NetServicePort(const char* service, std::uint16_t* port);
 int NetConnect(Socket s, std::uint32_t address, std::uint16_t port);
+
+// NetConnect that gives up after timeoutMs: 0 when connected, -1 on failure
+// or time-out. The socket is blocking again afterwards.
+int NetConnectWithin(Socket s, std::uint32_t address, std::uint16_t port, int timeoutMs);
+// Bounds every later blocking send on the socket; 0 or -1.
+int NetSetSendTimeout(Socket s, int timeoutMs);
+// Sends small writes at once instead of holding them for the peer's
+// acknowledgement; 0 or -1.
+int NetSetNoDelay(Socket s);

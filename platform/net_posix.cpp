@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -217,4 +218,37 @@ int NetConnect(Socket s, std::uint32_t address, std::uint16_t port) {
     result = connect(Fd(s), reinterpret_cast<sockaddr*>(&target), sizeof target);
   } while (result != 0 && errno == EINTR);
   return result;
+}
+
+int NetConnectWithin(Socket s, std::uint32_t address, std::uint16_t port, int timeoutMs) {
+  int flags = fcntl(Fd(s), F_GETFL);
+  if (flags < 0 || fcntl(Fd(s), F_SETFL, flags | O_NONBLOCK) != 0) return -1;
+  sockaddr_in target{};
+  target.sin_family = AF_INET;
+  target.sin_port = htons(port);
+  target.sin_addr.s_addr = address;
+  int result = connect(Fd(s), reinterpret_cast<sockaddr*>(&target), sizeof target);
+  if (result != 0 && (errno == EINPROGRESS || errno == EINTR)) {
+    pollfd entry{Fd(s), POLLOUT, 0};
+    int ready;
+    do {
+      ready = poll(&entry, 1, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    int error = 0;
+    socklen_t length = sizeof error;
+    result = (ready == 1 && getsockopt(Fd(s), SOL_SOCKET, SO_ERROR, &error, &length) == 0 &&
+              error == 0) ? 0 : -1;
+  }
+  if (fcntl(Fd(s), F_SETFL, flags) != 0) return -1;
+  return result == 0 ? 0 : -1;
+}
+
+int NetSetSendTimeout(Socket s, int timeoutMs) {
+  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  return setsockopt(Fd(s), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0 ? 0 : -1;
+}
+
+int NetSetNoDelay(Socket s) {
+  int on = 1;
+  return setsockopt(Fd(s), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0 ? 0 : -1;
 }

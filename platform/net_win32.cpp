@@ -157,3 +157,43 @@ int NetConnect(Socket s, std::uint32_t address, std::uint16_t port) {
   target.sin_addr.s_addr = address;
   return connect(Handle(s), reinterpret_cast<sockaddr*>(&target), sizeof target);
 }
+
+int NetConnectWithin(Socket s, std::uint32_t address, std::uint16_t port, int timeoutMs) {
+  u_long nonBlocking = 1;
+  if (ioctlsocket(Handle(s), FIONBIO, &nonBlocking) != 0) return -1;
+  sockaddr_in target{};
+  target.sin_family = AF_INET;
+  target.sin_port = htons(port);
+  target.sin_addr.s_addr = address;
+  int result = connect(Handle(s), reinterpret_cast<sockaddr*>(&target), sizeof target);
+  if (result != 0 && WSAGetLastError() == WSAEWOULDBLOCK) {
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(Handle(s), &writable);
+    FD_SET(Handle(s), &failed);
+    timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    int ready = select(0, nullptr, &writable, &failed, &wait);
+    int error = 0;
+    int length = sizeof error;
+    result = (ready == 1 && FD_ISSET(Handle(s), &writable) &&
+              getsockopt(Handle(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                         &length) == 0 && error == 0) ? 0 : -1;
+  }
+  u_long blocking = 0;
+  if (ioctlsocket(Handle(s), FIONBIO, &blocking) != 0) return -1;
+  return result == 0 ? 0 : -1;
+}
+
+int NetSetSendTimeout(Socket s, int timeoutMs) {
+  DWORD limit = static_cast<DWORD>(timeoutMs);
+  return setsockopt(Handle(s), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit),
+                    sizeof limit) == 0 ? 0 : -1;
+}
+
+int NetSetNoDelay(Socket s) {
+  BOOL on = TRUE;
+  return setsockopt(Handle(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                    sizeof on) == 0 ? 0 : -1;
+}

@@ -7,7 +7,7 @@ set -euo pipefail
 
 native=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
         iproute2 util-linux procps python3 socat busybox-static inetutils-telnetd
-        openssl time)
+        openssl time python3-aiosmtpd msmtp curl)
 windows=(g++-mingw-w64-x86-64-posix wine wine64 xvfb locales)
 
 want=("${native[@]}")

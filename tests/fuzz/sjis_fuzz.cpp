@@ -1,0 +1,81 @@
+// Arbitrary bytes as a Shift_JIS text (up to the first NUL) through the
+// conversion to ISO-2022-JP, the encoded words and the dot stuffing; the
+// same bytes as an ISO-2022-JP text with escapes anywhere, unclosed ones
+// included, through EncodeWords; and as raw bytes through base64.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "wizard/mail/mail.h"
+
+namespace {
+
+void Check(bool condition) {
+  if (!condition) __builtin_trap();
+}
+
+int Base64Value(char c) {
+  static const char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const char* found = std::strchr(kAlphabet, c);
+  return c != '\0' && found != nullptr ? static_cast<int>(found - kAlphabet) : -1;
+}
+
+// The base64 text decodes back to exactly the bytes.
+void CheckBase64(const std::uint8_t* data, std::size_t size) {
+  char* text = Base64Encode(data, size);
+  if (size == 0) {
+    Check(text == nullptr);
+    return;
+  }
+  Check(text != nullptr && std::strlen(text) == (size + 2) / 3 * 4);
+  std::string decoded;
+  for (std::size_t i = 0; text[i] != '\0'; i += 4) {
+    int v[4];
+    for (int j = 0; j < 4; ++j) v[j] = text[i + j] == '=' ? 0 : Base64Value(text[i + j]);
+    for (int j = 0; j < 4; ++j) Check(v[j] >= 0);
+    unsigned group = (v[0] << 18) | (v[1] << 12) | (v[2] << 6) | v[3];
+    decoded += static_cast<char>(group >> 16);
+    if (text[i + 2] != '=') decoded += static_cast<char>((group >> 8) & 0xFF);
+    if (text[i + 3] != '=') decoded += static_cast<char>(group & 0xFF);
+  }
+  Check(decoded == std::string(reinterpret_cast<const char*>(data), size));
+  std::free(text);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string text(reinterpret_cast<const char*>(data), size);
+  std::size_t length = std::strlen(text.c_str());
+
+  char* jis = SjisToJis(text.c_str());
+  Check(jis != nullptr && std::strlen(jis) <= 8 * length);
+  // The converted text ends in ASCII mode, unless the input carried escapes
+  // or control bytes: a control byte after a lead byte converts to a NUL that
+  // ends the text early.
+  const char* lastToJis = nullptr;
+  const char* lastToAscii = nullptr;
+  for (const char* p = jis; (p = std::strstr(p, "\x1b$B")) != nullptr; p += 3) lastToJis = p;
+  for (const char* p = jis; (p = std::strstr(p, "\x1b(B")) != nullptr; p += 3) lastToAscii = p;
+  bool controls = false;
+  for (std::size_t i = 0; i < length; ++i) controls |= static_cast<unsigned char>(text[i]) < 0x20;
+  Check(controls || lastToJis == nullptr || (lastToAscii != nullptr && lastToAscii > lastToJis));
+  char* words = EncodeWords(jis);
+  Check(words != nullptr);
+  std::free(words);
+  std::free(jis);
+
+  char* raw = EncodeWords(text.c_str());
+  Check(raw != nullptr && std::strstr(raw, "\x1b$B") == nullptr);
+  std::free(raw);
+
+  char* stuffed = DotStuff(text.c_str());
+  Check(stuffed != nullptr && std::strlen(stuffed) >= length);
+  std::free(stuffed);
+
+  CheckBase64(data, size);
+  return 0;
+}

@@ -1,0 +1,127 @@
+#!/usr/bin/env python3
+"""The mail core's conversions against Python's own codecs: shift_jis and
+iso2022_jp for random JIS X 0208 text, NFKC for the half-width katakana
+folding, base64 for encoded words and raw bytes.
+
+Usage: mail_oracle_test.py --tool mail_tool [--wine]
+"""
+import argparse
+import base64
+import random
+import re
+import sys
+import unicodedata
+import unittest
+
+from mail_tool_runner import MailTool
+
+TOOL = None
+ESC_TO_JIS = b"\x1b$B"
+ESC_TO_ASCII = b"\x1b(B"
+
+
+def jis_x0208_characters():
+    found = []
+    for row in range(0x21, 0x75):
+        for cell in range(0x21, 0x7F):
+            try:
+                ch = (ESC_TO_JIS + bytes([row, cell]) + ESC_TO_ASCII).decode("iso2022_jp")
+                ch.encode("shift_jis")
+            except UnicodeError:
+                continue
+            found.append(ch)
+    return found
+
+
+KANJI = jis_x0208_characters()
+ASCII = [chr(c) for c in range(0x20, 0x7F)]
+HALF_WIDTH = [bytes([b]).decode("shift_jis") for b in range(0xA1, 0xE0)]
+
+
+def random_text(rng, length, pools):
+    pieces = []
+    for _ in range(length):
+        pool = rng.choice(pools)
+        pieces.append("\r\n" if pool is None else rng.choice(pool))
+    return "".join(pieces)
+
+
+def folded(text):
+    """Half-width katakana as a Japanese mail reader expects them: NFKC of
+    each half-width run, with the marks that combine with nothing in JIS X 0208
+    kept as spacing marks."""
+    def fold(run):
+        run = unicodedata.normalize("NFKC", run.group())
+        for composed, plain in (("\u30f7", "\u30ef\u309b"), ("\u30fa", "\u30f2\u309b"),
+                                ("\u30f8", "\u30f0\u309b"), ("\u30f9", "\u30f1\u309b")):
+            run = run.replace(composed, plain)
+        return run.replace("\u3099", "\u309b").replace("\u309a", "\u309c")
+    return re.sub("[\uff61-\uff9f]+", fold, text)
+
+
+class ConversionOracleTest(unittest.TestCase):
+    def test_random_jis_x0208_text_converts_as_the_iso2022_jp_codec_does(self):
+        rng = random.Random(4)
+        text = random_text(rng, 20000, [KANJI, KANJI, ASCII, None])
+        ours = TOOL.convert("jis", text.encode("shift_jis"))
+        self.assertEqual(ours, text.encode("iso2022_jp"))
+
+    def test_half_width_katakana_fold_as_nfkc_does(self):
+        rng = random.Random(5)
+        text = random_text(rng, 20000, [HALF_WIDTH, HALF_WIDTH, KANJI, ASCII, None])
+        ours = TOOL.convert("jis", text.encode("shift_jis"))
+        self.assertEqual(ours.decode("iso2022_jp"), folded(text))
+        self.assertEqual(ours, folded(text).encode("iso2022_jp"))
+
+    def test_every_line_ends_in_ascii_mode(self):
+        rng = random.Random(6)
+        text = random_text(rng, 5000, [HALF_WIDTH, KANJI, None])
+        ours = TOOL.convert("jis", text.encode("shift_jis"))
+        for line in ours.split(b"\r\n"):
+            self.assertEqual(line.rfind(ESC_TO_JIS) <= line.rfind(ESC_TO_ASCII), True, line)
+            self.assertTrue(all(b < 0x80 for b in line))
+
+
+class EncodedWordOracleTest(unittest.TestCase):
+    def test_header_text_decodes_back_word_by_word(self):
+        rng = random.Random(7)
+        words = []
+        for _ in range(60):
+            pool = rng.choice([KANJI, HALF_WIDTH, ASCII])
+            words.append("".join(rng.choice(pool) for _ in range(rng.randint(1, 12))).strip())
+        text = " ".join(w for w in words if w)
+        ours = TOOL.convert("header", text.encode("shift_jis"))
+        self.assertTrue(all(b < 0x80 and b != 0x1b for b in ours))
+        raw = re.sub(rb"=\?ISO-2022-JP\?B\?([A-Za-z0-9+/=]*)\?=",
+                     lambda m: base64.b64decode(m.group(1)), ours)
+        self.assertEqual(raw.decode("iso2022_jp"), folded(text))
+
+    def test_mail_readers_decode_the_subject(self):
+        import email.header
+        subject = "Vantor URL \u306e\u304a\u77e5\u3089\u305b"
+        ours = TOOL.convert("header", subject.encode("shift_jis")).decode("ascii")
+        decoded = str(email.header.make_header(email.header.decode_header(ours)))
+        self.assertEqual(decoded, subject)
+
+    def test_base64_matches_for_every_remainder(self):
+        rng = random.Random(8)
+        for length in (1, 2, 3, 4, 5, 57, 1000):
+            data = bytes(rng.randrange(1, 256) for _ in range(length))
+            self.assertEqual(TOOL.convert("base64", data), base64.b64encode(data))
+
+
+def main():
+    global TOOL
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tool", required=True)
+    parser.add_argument("--wine", action="store_true")
+    args, rest = parser.parse_known_args()
+    TOOL = MailTool(args.tool, args.wine)
+    try:
+        unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+    finally:
+        TOOL.close()
+
+
+if __name__ == "__main__":
+    main()

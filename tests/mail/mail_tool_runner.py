@@ -1,0 +1,66 @@
+"""Runs tests/mail/mail_tool natively or under Wine, with texts passed
+through files so that every byte arrives as it is."""
+import os
+import subprocess
+import tempfile
+
+
+class MailTool:
+    def __init__(self, program, wine=False):
+        self.program = program
+        self.wine = wine
+        self.folder = tempfile.TemporaryDirectory()
+        self.count = 0
+
+    def close(self):
+        self.folder.cleanup()
+
+    def _path(self, name):
+        return os.path.join(self.folder.name, name)
+
+    def _argument(self, path):
+        # Wine's drive Z: is the Linux root.
+        return "Z:" + path.replace("/", "\\") if self.wine else path
+
+    def _run(self, arguments, timeout):
+        command = ([ "wine"] if self.wine else []) + [self.program] + arguments
+        return subprocess.run(command, capture_output=True, timeout=timeout)
+
+    def _input(self, data):
+        self.count += 1
+        path = self._path("in%d" % self.count)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def convert(self, operation, data):
+        """The converted bytes, or None when the tool made no text."""
+        source = self._input(data)
+        target = self._path("out%d" % self.count)
+        run = self._run([operation, self._argument(source), self._argument(target)], 60)
+        if run.returncode == 3:
+            return None
+        if run.returncode != 0:
+            raise RuntimeError("mail_tool %s failed: %r" % (operation, run))
+        with open(target, "rb") as f:
+            return f.read()
+
+    def date(self):
+        target = self._path("date%d" % self.count)
+        self.count += 1
+        run = self._run(["date", self._argument(target)], 60)
+        if run.returncode != 0:
+            raise RuntimeError("mail_tool date failed: %r" % (run,))
+        with open(target, "rb") as f:
+            return f.read()
+
+    def send(self, server, sender, to, cc, subject, body, count=1, reply_ms=0, timeout=120):
+        """The SendMailMessage results, one per call."""
+        fields = [server, sender, to, cc, subject, body]
+        data = b"".join((f.encode("ascii") if isinstance(f, str) else f) + b"\0" for f in fields)
+        source = self._input(data)
+        run = self._run(["send", self._argument(source), str(count), str(reply_ms)], timeout)
+        if run.returncode != 0:
+            raise RuntimeError("mail_tool send failed: %r" % (run,))
+        return [int(line.split()[1]) for line in run.stdout.decode().splitlines()
+                if line.startswith("result ")]

@@ -1,0 +1,92 @@
+#include "wizard/mail/message.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "wizard/mail/mail.h"
+
+namespace {
+
+constexpr char kMailerName[] = "vntr smtp client";
+constexpr char kMailerVersion[] = "1.0";
+constexpr char kCharset[] = "charset=iso-2022-jp";
+// Header lines are made here; a longer one (a long encoded subject or
+// recipient list) goes out whole from a buffer of its own, never folded.
+constexpr std::size_t kHeaderLineRoom = 512;
+
+bool Present(const char* text) {
+  return text != nullptr && *text != '\0';
+}
+
+int SendLine(MessagePieceSink sink, void* context, const char* format, ...) {
+  char line[kHeaderLineRoom];
+  va_list arguments;
+  va_start(arguments, format);
+  int length = std::vsnprintf(line, sizeof line, format, arguments);
+  va_end(arguments);
+  if (length < 0) return -1;
+  if (static_cast<std::size_t>(length) < sizeof line) return sink(context, line);
+  auto* longLine = static_cast<char*>(std::malloc(static_cast<std::size_t>(length) + 1));
+  if (longLine == nullptr) return -1;
+  va_start(arguments, format);
+  std::vsnprintf(longLine, static_cast<std::size_t>(length) + 1, format, arguments);
+  va_end(arguments);
+  int result = sink(context, longLine);
+  std::free(longLine);
+  return result;
+}
+
+int SendOptional(MessagePieceSink sink, void* context, const char* format, const char* value) {
+  return Present(value) ? SendLine(sink, context, format, value) : 0;
+}
+
+int SendBody(MessagePieceSink sink, void* context, const char* body) {
+  if (!Present(body)) return 0;
+  if (sink(context, "\r\n") != 0) return -1;
+  char* stuffed = DotStuff(body);
+  if (stuffed == nullptr) return -1;
+  int result = sink(context, stuffed);
+  std::free(stuffed);
+  return result;
+}
+
+}  // namespace
+
+char* DotStuff(const char* body) {
+  if (body == nullptr) return nullptr;
+  std::size_t length = 0;
+  std::size_t periods = 0;
+  for (const char* p = body; *p != '\0'; ++p, ++length) {
+    if (*p == '.' && (p == body || p[-1] == '\n')) ++periods;
+  }
+  auto* stuffed = static_cast<char*>(std::malloc(length + periods + 1));
+  if (stuffed == nullptr) return nullptr;
+  char* out = stuffed;
+  for (const char* p = body; *p != '\0'; ++p) {
+    if (*p == '.' && (p == body || p[-1] == '\n')) *out++ = '.';
+    *out++ = *p;
+  }
+  *out = '\0';
+  return stuffed;
+}
+
+int ComposeMessage(const MessageTexts& texts, MessagePieceSink sink, void* context) {
+  char* date = FormatDateHeader();
+  if (date == nullptr) return -1;
+  int result = SendLine(sink, context, "%s\r\n", date);
+  std::free(date);
+  if (result != 0) return -1;
+  if (SendLine(sink, context, "X-Mailer: %s Version %s\r\n", kMailerName, kMailerVersion) != 0 ||
+      SendLine(sink, context, "MIME-Version: 1.0\r\n") != 0 ||
+      SendLine(sink, context, "Content-Type: text/plain; %s\r\n", kCharset) != 0 ||
+      SendOptional(sink, context, "From: %s\r\n", texts.from) != 0 ||
+      SendOptional(sink, context, "To: %s\r\n", texts.to) != 0 ||
+      SendOptional(sink, context, "cc: %s\r\n", texts.cc) != 0 ||
+      SendOptional(sink, context, "Subject: %s\r\n", texts.subject) != 0 ||
+      SendBody(sink, context, texts.body) != 0) {
+    return -1;
+  }
+  return 0;
+}

@@ -1,0 +1,179 @@
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+#include "wizard/mail/mail.h"
+#include "wizard/mail/mail_address.h"
+#include "wizard/mail/message.h"
+#include "wizard/mail/smtp.h"
+
+namespace {
+
+constexpr std::size_t kHostRoom = 256;
+
+bool Empty(const char* text) {
+  return text == nullptr || *text == '\0';
+}
+
+// A writable copy for ParseMailAddress, released by its owner.
+struct TextCopy {
+  char* text;
+  explicit TextCopy(const char* source) : text(nullptr) {
+    std::size_t length = std::strlen(source);
+    text = static_cast<char*>(std::malloc(length + 1));
+    if (text != nullptr) std::memcpy(text, source, length + 1);
+  }
+  ~TextCopy() { std::free(text); }
+  TextCopy(const TextCopy&) = delete;
+  TextCopy& operator=(const TextCopy&) = delete;
+};
+
+// The sender's address, or null when it has none (or memory ran out).
+const char* SenderAddress(TextCopy& copy) {
+  if (copy.text == nullptr) return nullptr;
+  char* name = nullptr;
+  char* address = nullptr;
+  ParseMailAddress(copy.text, &name, &address);
+  return Empty(address) ? nullptr : address;
+}
+
+int SendPiece(void* context, const char* text) {
+  return SmtpSendText(*static_cast<SmtpSession*>(context), text) < 0 ? -1 : 0;
+}
+
+// The texts SendMailMessage converts before the dialogue; empty inputs stay
+// empty, as do texts that could not be made (which fails the call).
+struct PreparedTexts {
+  char* from = nullptr;
+  char* to = nullptr;
+  char* cc = nullptr;
+  char* subject = nullptr;
+  char* body = nullptr;
+  bool complete = true;
+
+  PreparedTexts(const char* f, const char* t, const char* c, const char* s, const char* b) {
+    from = Prepare(f, EncodeHeaderText);
+    to = Prepare(t, EncodeHeaderText);
+    cc = Prepare(c, EncodeHeaderText);
+    subject = Prepare(s, EncodeHeaderText);
+    body = Prepare(b, SjisToJis);
+  }
+  ~PreparedTexts() {
+    for (char* text : {from, to, cc, subject, body}) std::free(text);
+  }
+  PreparedTexts(const PreparedTexts&) = delete;
+  PreparedTexts& operator=(const PreparedTexts&) = delete;
+
+  static const char* Or(const char* text) { return text != nullptr ? text : ""; }
+
+ private:
+  char* Prepare(const char* text, char* (*convert)(const char*)) {
+    if (Empty(text)) return nullptr;
+    char* converted = convert(text);
+    if (converted == nullptr) complete = false;
+    return converted;
+  }
+};
+
+}  // namespace
+
+// One send call. A blocking send comes back short only when the send time-out
+// cut it, and what followed would then be a truncated message the server
+// might accept: a short send counts as a failure.
+int SmtpSendText(SmtpSession& session, const char* text) {
+  int length = static_cast<int>(std::strlen(text));
+  int sent = NetSend(session.socket, text, length);
+  return sent == length ? sent : -1;
+}
+
+int SmtpCommand(SmtpSession& session, const char* format, const char* argument,
+                const char* expected) {
+  int length = std::snprintf(session.command, sizeof session.command, format, argument);
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof session.command) return -1;
+  if (SmtpSendText(session, session.command) < 0) return -1;
+  if (SmtpReadReply(session) < 0) return -1;
+  return std::strncmp(session.reply, expected, std::strlen(expected)) == 0 ? 0 : -1;
+}
+
+int SmtpHelo(SmtpSession& session, const char* sender) {
+  TextCopy copy(sender);
+  const char* address = SenderAddress(copy);
+  if (address == nullptr) return -1;
+  const char* at = std::strchr(address, '@');
+  if (at == nullptr || at[1] == '\0') return -1;
+  return SmtpCommand(session, "HELO %s\r\n", at + 1, "25");
+}
+
+int SmtpMailFrom(SmtpSession& session, const char* sender) {
+  TextCopy copy(sender);
+  const char* address = SenderAddress(copy);
+  if (address == nullptr) return -1;
+  return SmtpCommand(session, "MAIL FROM: <%s>\r\n", address, "25");
+}
+
+int SmtpRcptTo(SmtpSession& session, const char* list) {
+  if (Empty(list)) return -1;
+  TextCopy copy(list);
+  if (copy.text == nullptr) return -1;
+  int result = -1;
+  char* item = copy.text;
+  while (*item != '\0') {
+    std::size_t length = std::strcspn(item, ",;");
+    char* next = item[length] == '\0' ? item + length : item + length + 1;
+    item[length] = '\0';
+    if (length > 0) {
+      char* name = nullptr;
+      char* address = nullptr;
+      ParseMailAddress(item, &name, &address);
+      if (!Empty(address)) {
+        result = SmtpCommand(session, "RCPT TO: <%s>\r\n", address, "25");
+        if (result == -1) return -1;
+      }
+    }
+    item = next;
+  }
+  return result;
+}
+
+int SmtpSendData(SmtpSession& session, const char* from, const char* to, const char* cc,
+                 const char* subject, const char* body) {
+  if (SmtpSendText(session, "DATA\r\n") < 0) return -1;
+  if (SmtpReadReply(session) < 0) return -1;
+  MessageTexts texts{from, to, cc, subject, body};
+  if (ComposeMessage(texts, SendPiece, &session) != 0) return -1;
+  if (SmtpSendText(session, "\r\n.\r\n") < 0) return -1;
+  if (SmtpReadReply(session) < 0) return -1;
+  return std::strncmp(session.reply, "250", 3) == 0 ? 0 : -1;
+}
+
+int SendMailMessage(const char* server, const char* from, const char* to, const char* cc,
+                    const char* subject, const char* body) {
+  char host[kHostRoom];
+  std::uint16_t port = 0;
+  if (ParseServerAddress(server, host, sizeof host, &port) != 0) return -1;
+  if (port == 0) port = kDefaultSmtpPort;
+  // Per call, about 1.5 KB: only one call runs at a time, but nothing needs
+  // to be shared either.
+  SmtpSession session;
+  session.socket = SmtpConnect(host, port);
+  if (!IsOpenSocket(session.socket)) return -1;
+  if (SmtpReadReply(session) < 0 || std::strncmp(session.reply, "220", 3) != 0) {
+    NetClose(session.socket);
+    return -1;
+  }
+  int result = 1;
+  {
+    PreparedTexts texts(from, to, cc, subject, body);
+    const char* sender = PreparedTexts::Or(texts.from);
+    if (texts.complete && SmtpHelo(session, sender) == 0 && SmtpMailFrom(session, sender) == 0 &&
+        SmtpRcptTo(session, PreparedTexts::Or(texts.to)) == 0 &&
+        (Empty(texts.cc) || SmtpRcptTo(session, texts.cc) == 0)) {
+      result = SmtpSendData(session, sender, texts.to, texts.cc, texts.subject, texts.body) == 0
+                   ? 0 : 1;
+    }
+  }
+  SmtpCommand(session, "QUIT\r\n", "", "221");
+  NetClose(session.socket);
+  return result;
+}

@@ -1,0 +1,85 @@
+#include <chrono>
+#include <cstring>
+
+#include "wizard/mail/smtp.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// A line "ddd-..." announces more lines of the same reply.
+bool ContinuesReply(const char* line, std::size_t length) {
+  return length >= 4 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2]) &&
+         line[3] == '-';
+}
+
+int RemainingMs(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// Fills the input buffer after what it holds. 1 when bytes arrived, -1 on a
+// closed or failed connection or when the deadline passed.
+int ReceiveMore(SmtpSession& session, Clock::time_point deadline) {
+  if (session.inputStart > 0) {
+    std::size_t held = session.inputEnd - session.inputStart;
+    std::memmove(session.input, session.input + session.inputStart, held);
+    session.inputStart = 0;
+    session.inputEnd = held;
+  }
+  std::size_t room = sizeof session.input - session.inputEnd;
+  if (room == 0) return -1;
+  if (NetWaitReadable(session.socket, RemainingMs(deadline)) != 1) return -1;
+  int got = NetReceive(session.socket, session.input + session.inputEnd, static_cast<int>(room));
+  if (got <= 0) return -1;
+  session.inputEnd += static_cast<std::size_t>(got);
+  return 1;
+}
+
+// Takes the next line (up to LF, a CR before it dropped). The bytes the line
+// took with its end, or -1.
+int NextLine(SmtpSession& session, Clock::time_point deadline, const char** line,
+             std::size_t* length) {
+  for (;;) {
+    const char* start = session.input + session.inputStart;
+    std::size_t held = session.inputEnd - session.inputStart;
+    const void* lf = std::memchr(start, '\n', held);
+    if (lf != nullptr) {
+      std::size_t taken = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
+      std::size_t text = taken - 1;
+      if (text > 0 && start[text - 1] == '\r') --text;
+      session.inputStart += taken;
+      *line = start;
+      *length = text;
+      return static_cast<int>(taken);
+    }
+    if (ReceiveMore(session, deadline) < 0) return -1;
+  }
+}
+
+}  // namespace
+
+int SmtpReadReply(SmtpSession& session) {
+  session.reply[0] = '\0';
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(
+      SmtpTimingInUse().replyTimeoutMs);
+  int total = 0;
+  for (int count = 0; count < kSmtpMaxReplyLines; ++count) {
+    const char* line = nullptr;
+    std::size_t length = 0;
+    int taken = NextLine(session, deadline, &line, &length);
+    if (taken < 0) return -1;
+    total += taken;
+    if (!ContinuesReply(line, length)) {
+      std::size_t kept = length < sizeof session.reply ? length : sizeof session.reply - 1;
+      std::memcpy(session.reply, line, kept);
+      session.reply[kept] = '\0';
+      return total;
+    }
+  }
+  return -1;
+}
