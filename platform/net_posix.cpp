@@ -1,9 +1,9 @@
 #include "platform/net.h"
 
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "platform/net_ipv4.h"
 
 namespace {
 
@@ -29,16 +31,8 @@ void KeepStandardDescriptorsTaken() {
   }
 }
 
-sockaddr_in MakeAddress(std::uint32_t hostOrderAddress, int port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(hostOrderAddress);
-  return address;
-}
-
 int Bind(Socket s, std::uint32_t hostOrderAddress, int port) {
-  sockaddr_in address = MakeAddress(hostOrderAddress, port);
+  sockaddr_in address = Ipv4SocketAddress(htonl(hostOrderAddress), port);
   return bind(Fd(s), reinterpret_cast<sockaddr*>(&address), sizeof address);
 }
 
@@ -89,7 +83,7 @@ int NetLocalPort(Socket s) {
 }
 
 int NetConnectLoopback(Socket s, int port) {
-  sockaddr_in address = MakeAddress(INADDR_LOOPBACK, port);
+  sockaddr_in address = Ipv4SocketAddress(htonl(INADDR_LOOPBACK), port);
   return connect(Fd(s), reinterpret_cast<sockaddr*>(&address), sizeof address);
 }
 
@@ -151,15 +145,6 @@ namespace {
 constexpr std::size_t kLookupBufferStart = 1024;
 constexpr std::size_t kLookupBufferLimit = 1 << 20;
 
-bool FirstIpv4(const hostent* host, std::uint32_t* address) {
-  if (host == nullptr || host->h_addrtype != AF_INET || host->h_length != 4 ||
-      host->h_addr_list[0] == nullptr) {
-    return false;
-  }
-  std::memcpy(address, host->h_addr_list[0], 4);
-  return true;
-}
-
 template <typename Lookup>
 bool LookUpHost(Lookup lookup, std::uint32_t* address) {
   for (std::size_t size = kLookupBufferStart; size <= kLookupBufferLimit; size *= 2) {
@@ -192,7 +177,9 @@ bool NetHostByAddress(std::uint32_t address, std::uint32_t* found) {
       found);
 }
 
-std::uint32_t NetParseDotted(const char* text) { return inet_addr(text); }
+std::uint32_t NetParseDotted(const char* text) {
+  return inet_addr(text);
+}
 
 bool NetServicePort(const char* service, std::uint16_t* port) {
   for (std::size_t size = kLookupBufferStart; size <= kLookupBufferLimit; size *= 2) {
@@ -209,10 +196,7 @@ bool NetServicePort(const char* service, std::uint16_t* port) {
 }
 
 int NetConnect(Socket s, std::uint32_t address, std::uint16_t port) {
-  sockaddr_in target{};
-  target.sin_family = AF_INET;
-  target.sin_port = htons(port);
-  target.sin_addr.s_addr = address;
+  sockaddr_in target = Ipv4SocketAddress(address, port);
   int result;
   do {
     result = connect(Fd(s), reinterpret_cast<sockaddr*>(&target), sizeof target);
@@ -223,10 +207,7 @@ int NetConnect(Socket s, std::uint32_t address, std::uint16_t port) {
 int NetConnectWithin(Socket s, std::uint32_t address, std::uint16_t port, int timeoutMs) {
   int flags = fcntl(Fd(s), F_GETFL);
   if (flags < 0 || fcntl(Fd(s), F_SETFL, flags | O_NONBLOCK) != 0) return -1;
-  sockaddr_in target{};
-  target.sin_family = AF_INET;
-  target.sin_port = htons(port);
-  target.sin_addr.s_addr = address;
+  sockaddr_in target = Ipv4SocketAddress(address, port);
   int result = connect(Fd(s), reinterpret_cast<sockaddr*>(&target), sizeof target);
   if (result != 0 && (errno == EINPROGRESS || errno == EINTR)) {
     pollfd entry{Fd(s), POLLOUT, 0};
@@ -236,8 +217,10 @@ int NetConnectWithin(Socket s, std::uint32_t address, std::uint16_t port, int ti
     } while (ready < 0 && errno == EINTR);
     int error = 0;
     socklen_t length = sizeof error;
-    result = (ready == 1 && getsockopt(Fd(s), SOL_SOCKET, SO_ERROR, &error, &length) == 0 &&
-              error == 0) ? 0 : -1;
+    result =
+        (ready == 1 && getsockopt(Fd(s), SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0)
+            ? 0
+            : -1;
   }
   if (fcntl(Fd(s), F_SETFL, flags) != 0) return -1;
   return result == 0 ? 0 : -1;

@@ -5,22 +5,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/net_ipv4.h"
+
 namespace {
 
 SOCKET Handle(Socket s) {
   return static_cast<SOCKET>(s);
 }
 
-sockaddr_in MakeAddress(u_long hostOrderAddress, int port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<u_short>(port));
-  address.sin_addr.s_addr = htonl(hostOrderAddress);
-  return address;
-}
-
 int Bind(Socket s, u_long hostOrderAddress, int port) {
-  sockaddr_in address = MakeAddress(hostOrderAddress, port);
+  sockaddr_in address = Ipv4SocketAddress(htonl(hostOrderAddress), port);
   return bind(Handle(s), reinterpret_cast<sockaddr*>(&address), sizeof address);
 }
 
@@ -74,7 +68,7 @@ int NetLocalPort(Socket s) {
 }
 
 int NetConnectLoopback(Socket s, int port) {
-  sockaddr_in address = MakeAddress(INADDR_LOOPBACK, port);
+  sockaddr_in address = Ipv4SocketAddress(htonl(INADDR_LOOPBACK), port);
   return connect(Handle(s), reinterpret_cast<sockaddr*>(&address), sizeof address);
 }
 
@@ -119,19 +113,6 @@ void NetFormatAddress(const PeerAddress& peer, char* buffer, std::size_t size) {
   std::snprintf(buffer, size, "%s", inet_ntoa(address));
 }
 
-namespace {
-
-bool FirstIpv4(const hostent* host, std::uint32_t* address) {
-  if (host == nullptr || host->h_addrtype != AF_INET || host->h_length != 4 ||
-      host->h_addr_list[0] == nullptr) {
-    return false;
-  }
-  std::memcpy(address, host->h_addr_list[0], 4);
-  return true;
-}
-
-}  // namespace
-
 // The records belong to the calling thread and are read before its next call.
 bool NetHostByName(const char* name, std::uint32_t* address) {
   return FirstIpv4(gethostbyname(name), address);
@@ -141,7 +122,9 @@ bool NetHostByAddress(std::uint32_t address, std::uint32_t* found) {
   return FirstIpv4(gethostbyaddr(reinterpret_cast<const char*>(&address), 4, AF_INET), found);
 }
 
-std::uint32_t NetParseDotted(const char* text) { return inet_addr(text); }
+std::uint32_t NetParseDotted(const char* text) {
+  return inet_addr(text);
+}
 
 bool NetServicePort(const char* service, std::uint16_t* port) {
   const servent* found = getservbyname(service, "tcp");
@@ -151,20 +134,14 @@ bool NetServicePort(const char* service, std::uint16_t* port) {
 }
 
 int NetConnect(Socket s, std::uint32_t address, std::uint16_t port) {
-  sockaddr_in target{};
-  target.sin_family = AF_INET;
-  target.sin_port = htons(port);
-  target.sin_addr.s_addr = address;
+  sockaddr_in target = Ipv4SocketAddress(address, port);
   return connect(Handle(s), reinterpret_cast<sockaddr*>(&target), sizeof target);
 }
 
 int NetConnectWithin(Socket s, std::uint32_t address, std::uint16_t port, int timeoutMs) {
   u_long nonBlocking = 1;
   if (ioctlsocket(Handle(s), FIONBIO, &nonBlocking) != 0) return -1;
-  sockaddr_in target{};
-  target.sin_family = AF_INET;
-  target.sin_port = htons(port);
-  target.sin_addr.s_addr = address;
+  sockaddr_in target = Ipv4SocketAddress(address, port);
   int result = connect(Handle(s), reinterpret_cast<sockaddr*>(&target), sizeof target);
   if (result != 0 && WSAGetLastError() == WSAEWOULDBLOCK) {
     fd_set writable;
@@ -179,7 +156,10 @@ int NetConnectWithin(Socket s, std::uint32_t address, std::uint16_t port, int ti
     int length = sizeof error;
     result = (ready == 1 && FD_ISSET(Handle(s), &writable) &&
               getsockopt(Handle(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                         &length) == 0 && error == 0) ? 0 : -1;
+                         &length) == 0 &&
+              error == 0)
+                 ? 0
+                 : -1;
   }
   u_long blocking = 0;
   if (ioctlsocket(Handle(s), FIONBIO, &blocking) != 0) return -1;
@@ -189,11 +169,15 @@ int NetConnectWithin(Socket s, std::uint32_t address, std::uint16_t port, int ti
 int NetSetSendTimeout(Socket s, int timeoutMs) {
   DWORD limit = static_cast<DWORD>(timeoutMs);
   return setsockopt(Handle(s), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit),
-                    sizeof limit) == 0 ? 0 : -1;
+                    sizeof limit) == 0
+             ? 0
+             : -1;
 }
 
 int NetSetNoDelay(Socket s) {
   BOOL on = TRUE;
   return setsockopt(Handle(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
-                    sizeof on) == 0 ? 0 : -1;
+                    sizeof on) == 0
+             ? 0
+             : -1;
 }
