@@ -18,4 +18,6 @@ fi
 
 scripts/install-deps.sh native
 scripts/build.sh native
-exec "$netns_run" build/native/bin/vntrmap "$@"
+# Not exec'd: the first process of the namespace ignores Ctrl-C, so the
+# mapper runs as its child and ends on Ctrl-C as well as on -stop.
+exec "$netns_run" bash -c 'build/native/bin/vntrmap "$@"; exit $?' run "$@"
