@@ -10,7 +10,7 @@
 #include "mapper/login.h"
 #include "mapper/requests.h"
 #include "mapper/telnet/telnet_stream.h"
-#include "tests/support/socket_pair.h"
+#include "tests/fuzz/unix_socket_pair.h"
 
 namespace {
 
@@ -39,9 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }();
   if (!started) return 0;
   int bufferSize = data[0] == 0 ? kLineRoom : 1 + data[0] * kLineRoom / 256;
-  SocketPair pair;
-  pair.Send(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
-  NetShutdown(pair.far);
+  UnixSocketPair pair;
+  pair.SendAndEnd(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
   ReadAllLines(pair.near, bufferSize);
 
   LoginLine line;

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "tests/support/socket_pair.h"
+#include "tests/fuzz/unix_socket_pair.h"
 #include "wizard/mail/smtp.h"
 
 namespace {
@@ -26,9 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return NetStartup(2, 2, &major, &minor) == 0;
   }();
   if (!started) return 0;
-  SocketPair pair;
-  pair.Send(std::string(reinterpret_cast<const char*>(data), size));
-  NetShutdown(pair.far);
+  UnixSocketPair pair;
+  pair.SendAndEnd(std::string(reinterpret_cast<const char*>(data), size));
   SmtpSession session;
   session.socket = pair.near;
   std::size_t taken = 0;
