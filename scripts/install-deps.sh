@@ -30,3 +30,10 @@ sudo=()
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+# The telnet server package brings a super-server that would offer telnet on
+# the machine's own port 23; the tests start their telnet servers themselves,
+# inside private namespaces.
+if command -v update-inetd >/dev/null && grep -qE '^telnet' /etc/inetd.conf 2>/dev/null; then
+  "${sudo[@]}" update-inetd --disable telnet || true
+fi
