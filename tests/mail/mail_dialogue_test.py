@@ -9,7 +9,6 @@ Usage: mail_dialogue_test.py --tool mail_tool [--wine]
 Runs inside a private network namespace (scripts/test.sh): ports 25 and
 others on 127.0.0.1, host names localhost and testhost from its hosts file.
 """
-import argparse
 import base64
 import datetime
 import email
@@ -26,7 +25,7 @@ import unittest
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import SMTP
 
-from mail_tool_runner import MailTool
+from mail_tool_runner import run_tests
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from netutil import free_port  # noqa: E402
@@ -357,16 +356,7 @@ class ScriptedServerTest(DialogueTest):
 
 
 def main():
-    global TOOL
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tool", required=True)
-    parser.add_argument("--wine", action="store_true")
-    args, rest = parser.parse_known_args()
-    TOOL = MailTool(args.tool, args.wine)
-    try:
-        unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-    finally:
-        TOOL.close()
+    run_tests(lambda tool: globals().update(TOOL=tool))
 
 
 if __name__ == "__main__":

@@ -5,15 +5,13 @@ folding, base64 for encoded words and raw bytes.
 
 Usage: mail_oracle_test.py --tool mail_tool [--wine]
 """
-import argparse
 import base64
 import random
 import re
-import sys
 import unicodedata
 import unittest
 
-from mail_tool_runner import MailTool
+from mail_tool_runner import run_tests
 
 TOOL = None
 ESC_TO_JIS = b"\x1b$B"
@@ -111,16 +109,7 @@ class EncodedWordOracleTest(unittest.TestCase):
 
 
 def main():
-    global TOOL
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tool", required=True)
-    parser.add_argument("--wine", action="store_true")
-    args, rest = parser.parse_known_args()
-    TOOL = MailTool(args.tool, args.wine)
-    try:
-        unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-    finally:
-        TOOL.close()
+    run_tests(lambda tool: globals().update(TOOL=tool))
 
 
 if __name__ == "__main__":

@@ -1,8 +1,11 @@
 """Runs tests/mail/mail_tool natively or under Wine, with texts passed
 through files so that every byte arrives as it is."""
+import argparse
 import os
 import subprocess
+import sys
 import tempfile
+import unittest
 
 
 class MailTool:
@@ -64,3 +67,18 @@ class MailTool:
             raise RuntimeError("mail_tool send failed: %r" % (run,))
         return [int(line.split()[1]) for line in run.stdout.decode().splitlines()
                 if line.startswith("result ")]
+
+
+def run_tests(install_tool):
+    """Takes --tool PATH and --wine from the command line, hands the tool to
+    install_tool, and runs the calling module's tests with the rest."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tool", required=True)
+    parser.add_argument("--wine", action="store_true")
+    args, rest = parser.parse_known_args()
+    tool = MailTool(args.tool, args.wine)
+    install_tool(tool)
+    try:
+        unittest.main(module="__main__", argv=[sys.argv[0]] + rest, verbosity=2)
+    finally:
+        tool.close()

@@ -481,14 +481,8 @@ class Mapper:
 # Front end of the mapper
 
 
-class FrontEnd:
-    """One front-end connection to the mapper. Output the mapper forwards is
-    kept in `pending` until a read takes it."""
-
-    def __init__(self, port, timeout=10.0):
-        self.sock = socket.create_connection((LOOPBACK, port), timeout=timeout)
-        self.pending = b""
-        self.closed = False
+class _SocketClient:
+    """A client connection held in `sock`, closed when its `with` ends."""
 
     def close(self):
         self.sock.close()
@@ -498,6 +492,16 @@ class FrontEnd:
 
     def __exit__(self, *exc):
         self.close()
+
+
+class FrontEnd(_SocketClient):
+    """One front-end connection to the mapper. Output the mapper forwards is
+    kept in `pending` until a read takes it."""
+
+    def __init__(self, port, timeout=10.0):
+        self.sock = socket.create_connection((LOOPBACK, port), timeout=timeout)
+        self.pending = b""
+        self.closed = False
 
     def send_lines(self, *lines):
         self.sock.sendall(b"".join(_bytes(line) + b"\n" for line in lines))
@@ -581,7 +585,7 @@ SUBNEGOTIATION_VALUE = {TTYPE: b"vt100", XDISPLOC: b":0.0"}
 NAWS_80_BY_25 = bytes([IAC, SB, NAWS, 0, 80, 0, 25, IAC, SE])
 
 
-class DirectTelnetClient:
+class DirectTelnetClient(_SocketClient):
     """Connects to a telnet server, answers its negotiation as the mapper
     does and types the user id and password at the same prompts."""
 
@@ -591,15 +595,6 @@ class DirectTelnetClient:
         self.text = b""     # server output outside telnet commands
         self.login_text = b""
         self._raw = b""
-
-    def close(self):
-        self.sock.close()
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
 
     def login(self, user, password, password_delay=0.1, timeout=10.0):
         """True once the password was typed, as the mapper then says "ok".
