@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
 # fuzz.sh [SECONDS]: builds the fuzz preset and runs every libFuzzer target
 # (build/fuzz/bin/*_fuzz) for SECONDS each (20 by default) inside a private
-# network namespace (../shared/tools/netns-run). Each target starts from a
+# network namespace (scripts/sandbox). Each target starts from a
 # scratch copy of its seeds in tests/fuzz/corpus/<name without _fuzz>, so the
 # seeds stay as committed. Logs and crashing inputs go to build/fuzz/runs/.
 # The last line reads "fuzz: P passed, F failed"; the exit status is non-zero
 # when a target failed to build or run, or crashed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-netns_run=$(cd .. && pwd)/shared/tools/netns-run
 seconds=${1:-20}
 
 scripts/install-deps.sh native || exit 1
@@ -32,9 +31,7 @@ for target in build/fuzz/bin/*_fuzz; do
   mkdir -p "$corpus" "$runs/$name"
   [ -d "tests/fuzz/corpus/$name" ] && cp -R "tests/fuzz/corpus/$name/." "$corpus/"
   echo "=== fuzz $name (${seconds} s)"
-  # /proc of the namespace's own processes, as the sanitizers' leak check wants.
-  if "$netns_run" bash -c 'mount -t proc proc /proc; exec "$@"' fuzz \
-       "$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+  if scripts/sandbox "$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
        -artifact_prefix="$runs/$name/" "$corpus" >"$runs/$name.log" 2>&1; then
     passed=$((passed + 1))
     grep -E '^(Done [0-9]+ runs|stat::number_of_executed_units)' "$runs/$name.log"

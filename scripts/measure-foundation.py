@@ -3,7 +3,7 @@
 and the time a -stop takes.
 
 Run it through scripts/measure-foundation.sh, which builds the mapper and
-starts this inside ../shared/tools/netns-run with a private /dev/shm, so the
+starts this inside scripts/sandbox with a private /dev/shm, so the
 stop byte never reaches a mapper outside. Every connection goes to 127.0.0.1.
 """
 
@@ -42,8 +42,8 @@ def read_status(pid):
 
 
 def proc_pid(ns_pid):
-    """The number /proc knows a child by. netns-run gives a new PID namespace
-    but keeps the outer /proc, so the two numbers differ there."""
+    """The number /proc knows a child by: the two differ when a new PID
+    namespace keeps the outer /proc."""
     own = status_field(read_status("self"), "NSpid")
     if len(own) <= 1:
         return ns_pid
@@ -278,8 +278,8 @@ def main():
     parser.add_argument("--quick", action="store_true",
                         help="2 s idle windows and 200 cycles, for a fast self-check")
     options = parser.parse_args()
-    if os.environ.get("NETNS_RUN_INSIDE") != "1":
-        sys.exit("run me through scripts/measure-foundation.sh (inside netns-run)")
+    if os.environ.get("VNTR_SANDBOX") != "1":
+        sys.exit("run me through scripts/measure-foundation.sh (inside scripts/sandbox)")
     if not os.access(MAPPER, os.X_OK):
         sys.exit(f"no mapper at {MAPPER}: build the native preset first")
     window_s, cycles = (2.0, 200) if options.quick else (10.0, 2000)

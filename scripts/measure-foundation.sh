@@ -4,7 +4,5 @@
 # private /dev/shm so the stop request reaches only the mapper measured here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-netns_run=$(cd .. && pwd)/shared/tools/netns-run
 scripts/build.sh native >/dev/null
-exec "$netns_run" bash -c 'mount -t tmpfs -o mode=1777 tmpfs /dev/shm
-  exec python3 scripts/measure-foundation.py "$@"' measure "$@"
+exec scripts/sandbox --private-shm python3 scripts/measure-foundation.py "$@"

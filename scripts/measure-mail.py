@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Figures for the mail core. Run through scripts/measure-mail.sh, which
-starts this inside ../shared/tools/netns-run: every message goes to an
+starts this inside scripts/sandbox: every message goes to an
 aiosmtpd server on 127.0.0.1 in that namespace.
 
 - N messages (100 by default): SendMailMessage called N times in one process,

@@ -5,8 +5,7 @@
 # conversion speed of SjisToJis + EncodeWords on 1 MB of Japanese text.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-netns_run=$(cd .. && pwd)/shared/tools/netns-run
 scripts/install-deps.sh native >/dev/null
 scripts/build.sh native >/dev/null
 # Debian's aiosmtpd is importable only by the system interpreter.
-exec "$netns_run" /usr/bin/python3 scripts/measure-mail.py "$@"
+exec scripts/sandbox /usr/bin/python3 scripts/measure-mail.py "$@"

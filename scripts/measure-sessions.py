@@ -5,7 +5,7 @@ logins: login latency beside a direct telnet client, 64 concurrent sessions
 forwarding beside a socat relay.
 
 Run it through scripts/measure-sessions.sh, which builds the mapper and starts
-this inside ../shared/tools/netns-run with its own /proc and /dev/shm. Every
+this inside scripts/sandbox with its own /proc and /dev/shm. Every
 connection goes to 127.0.0.1.
 """
 import argparse

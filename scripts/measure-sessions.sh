@@ -5,8 +5,6 @@
 # namespace with its own /proc (so process ids match) and /dev/shm.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-netns_run=$(cd .. && pwd)/shared/tools/netns-run
 scripts/install-deps.sh native
 scripts/build.sh native >/dev/null
-exec "$netns_run" bash -c 'mount -t proc proc /proc; mount -t tmpfs -o mode=1777 tmpfs /dev/shm
-  exec python3 scripts/measure-sessions.py "$@"' measure "$@"
+exec scripts/sandbox --private-shm python3 scripts/measure-sessions.py "$@"

@@ -1,4 +1,4 @@
-# Sourced inside ../shared/tools/netns-run before running Windows programs:
+# Sourced inside scripts/sandbox before running Windows programs:
 # a Wine prefix in the build folder, a Japanese ANSI code page, and a
 # wineserver of this namespace that is warm before the first program starts.
 # The caller stops the server with wine_env_stop (or by leaving the namespace).

@@ -97,8 +97,8 @@ def prepare_sandbox(folder, user=TEST_USER, password=TEST_PASSWORD):
 
 
 def proc_shows_own_pids():
-    """True when /proc belongs to this PID namespace (inside netns-run only
-    after `mount -t proc proc /proc`); otherwise its numbers name others."""
+    """True when /proc belongs to this PID namespace (as inside
+    scripts/sandbox); otherwise its numbers name others."""
     try:
         return os.readlink("/proc/self") == str(os.getpid())
     except OSError:
