@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # test.sh [PRESET...]: installs what is missing, builds, and runs every test:
 # native, asan, tsan, then the Windows build under Wine (all four by default),
-# then every fuzz target for 20 seconds (scripts/fuzz.sh).
-# Every test runs inside a private network namespace (../shared/tools/netns-run).
+# then every fuzz target for 20 seconds (scripts/fuzz.sh), then a build and an
+# end-to-end test in a fresh clone with nothing beside it (scripts/test-clone.sh).
+# Every test runs inside scripts/sandbox, a private network namespace.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-netns_run=$(cd .. && pwd)/shared/tools/netns-run
 presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(native asan tsan windows)
 
@@ -18,18 +18,28 @@ failed=0
 log_dir=build/test-logs
 mkdir -p "$log_dir"
 
+# A private /dev/shm keeps the tests' stop requests away from a mapper
+# serving on this machine.
 run_preset() {
   local preset=$1
-  # The namespace has its own process ids: /proc must show them, or the
-  # sanitizers' leak check cannot find the test's threads. A private /dev/shm
-  # keeps the tests' stop requests away from a mapper serving on this machine.
-  local inside='mount -t proc proc /proc; mount -t tmpfs tmpfs /dev/shm; '
-  if [ "$preset" = windows ]; then
-    inside+='source scripts/wine-env.sh; trap wine_env_stop EXIT; ctest --preset windows -j2'
-  else
-    inside+="ctest --preset $preset -j2"
+  local inside="ctest --preset $preset -j2"
+  [ "$preset" != windows ] || inside="source scripts/wine-env.sh; trap wine_env_stop EXIT; $inside"
+  scripts/sandbox --private-shm bash -c "$inside" 2>&1 | tee "$log_dir/$preset.log"
+}
+
+# count_ctest NAME LOG: adds the summary of a ctest run to the totals.
+count_ctest() {
+  local summary bad all
+  summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$2" | tail -n 1)
+  if [ -z "$summary" ]; then
+    echo "ctest of $1 gave no summary"
+    failed=$((failed + 1))
+    return
   fi
-  "$netns_run" bash -c "$inside" 2>&1 | tee "$log_dir/$preset.log"
+  bad=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$summary")
+  all=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$summary")
+  passed=$((passed + all - bad))
+  failed=$((failed + bad))
 }
 
 for preset in "${presets[@]}"; do
@@ -40,16 +50,7 @@ for preset in "${presets[@]}"; do
     continue
   fi
   run_preset "$preset"
-  summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log_dir/$preset.log" | tail -n 1)
-  if [ -z "$summary" ]; then
-    echo "ctest of $preset gave no summary"
-    failed=$((failed + 1))
-    continue
-  fi
-  bad=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$summary")
-  all=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$summary")
-  passed=$((passed + all - bad))
-  failed=$((failed + bad))
+  count_ctest "$preset" "$log_dir/$preset.log"
 done
 
 # Every fuzz target counts as one test.
@@ -63,6 +64,10 @@ else
   passed=$((passed + $(sed -E 's/fuzz: ([0-9]+) passed.*/\1/' <<<"$summary")))
   failed=$((failed + $(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$summary")))
 fi
+
+echo "=== clone"
+scripts/test-clone.sh 2>&1 | tee "$log_dir/clone.log"
+count_ctest clone "$log_dir/clone.log"
 
 echo "${passed} passed, ${failed} failed"
 [ "$failed" -eq 0 ]
