@@ -7,8 +7,8 @@ set -euo pipefail
 
 native=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
         iproute2 util-linux procps python3 socat busybox-static inetutils-telnetd
-        openssl time python3-aiosmtpd msmtp curl)
-windows=(g++-mingw-w64-x86-64-posix wine wine64 xvfb locales)
+        openssl time python3-aiosmtpd msmtp curl dnsmasq-base unbound bind9-dnsutils)
+windows=(g++-mingw-w64-x86-64-posix wine wine64 xvfb locales imagemagick fonts-ipafont-gothic)
 
 want=("${native[@]}")
 for kind in "$@"; do
@@ -36,4 +36,11 @@ export DEBIAN_FRONTEND=noninteractive
 # inside private namespaces.
 if command -v update-inetd >/dev/null && grep -qE '^telnet' /etc/inetd.conf 2>/dev/null; then
   "${sudo[@]}" update-inetd --disable telnet || true
+fi
+
+# The DNS server package would serve (and resolve recursively for) the
+# machine itself where systemd runs; the tests start their DNS servers
+# themselves, inside the sandbox.
+if command -v systemctl >/dev/null && systemctl is-enabled --quiet unbound 2>/dev/null; then
+  "${sudo[@]}" systemctl disable --now unbound unbound-resolvconf 2>/dev/null || true
 fi
