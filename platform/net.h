@@ -1,4 +1,5 @@
-// TCP sockets for the mapper: a thin layer over Winsock and BSD sockets.
+// TCP sockets for the mapper and UDP datagrams for the wizard's own DNS
+// queries: a thin layer over Winsock and BSD sockets.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -67,3 +68,13 @@ int NetSetSendTimeout(Socket s, int timeoutMs);
 // Sends small writes at once instead of holding them for the peer's
 // acknowledgement; 0 or -1.
 int NetSetNoDelay(Socket s);
+
+// UDP datagrams. The peer address for an IPv4 address (network order) and a
+// port (host order).
+PeerAddress NetIpv4Peer(std::uint32_t addressNetworkOrder, int port);
+Socket NetOpenUdp();  // kBadSocket on failure
+// The count sent, or -1.
+int NetSendTo(Socket s, const void* data, int size, const PeerAddress& peer);
+// One datagram and its sender: the count received, or -1. A datagram longer
+// than the buffer is cut to it on both systems.
+int NetReceiveFrom(Socket s, void* buffer, int size, PeerAddress* sender);

@@ -235,3 +235,38 @@ int NetSetNoDelay(Socket s) {
   int on = 1;
   return setsockopt(Fd(s), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0 ? 0 : -1;
 }
+
+PeerAddress NetIpv4Peer(std::uint32_t addressNetworkOrder, int port) {
+  PeerAddress peer{};
+  peer.family = AF_INET;
+  peer.portNetworkOrder = htons(static_cast<std::uint16_t>(port));
+  peer.addressNetworkOrder = addressNetworkOrder;
+  return peer;
+}
+
+Socket NetOpenUdp() {
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  return fd < 0 ? kBadSocket : fd;
+}
+
+int NetSendTo(Socket s, const void* data, int size, const PeerAddress& peer) {
+  sockaddr_in target = Ipv4SocketAddress(peer.addressNetworkOrder, ntohs(peer.portNetworkOrder));
+  ssize_t sent;
+  do {
+    sent = sendto(Fd(s), data, static_cast<size_t>(size), 0, reinterpret_cast<sockaddr*>(&target),
+                  sizeof target);
+  } while (sent < 0 && errno == EINTR);
+  return static_cast<int>(sent);
+}
+
+int NetReceiveFrom(Socket s, void* buffer, int size, PeerAddress* sender) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  ssize_t got;
+  do {
+    got = recvfrom(Fd(s), buffer, static_cast<size_t>(size), 0,
+                   reinterpret_cast<sockaddr*>(&address), &length);
+  } while (got < 0 && errno == EINTR);
+  *sender = NetIpv4Peer(address.sin_addr.s_addr, ntohs(address.sin_port));
+  return static_cast<int>(got);
+}

@@ -181,3 +181,34 @@ int NetSetNoDelay(Socket s) {
              ? 0
              : -1;
 }
+
+PeerAddress NetIpv4Peer(std::uint32_t addressNetworkOrder, int port) {
+  PeerAddress peer{};
+  peer.family = AF_INET;
+  peer.portNetworkOrder = htons(static_cast<u_short>(port));
+  peer.addressNetworkOrder = addressNetworkOrder;
+  return peer;
+}
+
+Socket NetOpenUdp() {
+  SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
+  return s == INVALID_SOCKET ? kBadSocket : static_cast<Socket>(s);
+}
+
+int NetSendTo(Socket s, const void* data, int size, const PeerAddress& peer) {
+  sockaddr_in target = Ipv4SocketAddress(peer.addressNetworkOrder, ntohs(peer.portNetworkOrder));
+  return sendto(Handle(s), static_cast<const char*>(data), size, 0,
+                reinterpret_cast<sockaddr*>(&target), sizeof target);
+}
+
+int NetReceiveFrom(Socket s, void* buffer, int size, PeerAddress* sender) {
+  sockaddr_in address{};
+  int length = sizeof address;
+  int got = recvfrom(Handle(s), static_cast<char*>(buffer), size, 0,
+                     reinterpret_cast<sockaddr*>(&address), &length);
+  // Winsock fills the buffer with the first part of a longer datagram and
+  // fails the call; BSD sockets return that part.
+  if (got == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE) got = size;
+  *sender = NetIpv4Peer(address.sin_addr.s_addr, ntohs(address.sin_port));
+  return got;
+}
