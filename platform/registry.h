@@ -18,7 +18,9 @@ constexpr long kRegistryNoMoreItems = 259;  // ERROR_NO_MORE_ITEMS
 struct RegistryKeyState;
 using RegistryKey = RegistryKeyState*;
 
-enum class RegistryAccess { kQuery, kReadWrite };
+// kFull asks for every right on the key (on Windows KEY_ALL_ACCESS, which
+// also holds the rights to delete the key and change its security).
+enum class RegistryAccess { kQuery, kReadWrite, kFull };
 
 // subKey is a path such as "SOFTWARE\\Tarvik\\Vantor\\5.5".
 long RegistryOpenKey(const char* subKey, RegistryAccess access, RegistryKey* key);

@@ -319,7 +319,7 @@ long LockFolder(int dir) {
 template <typename Edit>
 long EditKey(RegistryKey key, Edit edit) {
   if (key == nullptr) return kInvalidHandle;
-  if (key->access != RegistryAccess::kReadWrite) return kRegistryAccessDenied;
+  if (key->access == RegistryAccess::kQuery) return kRegistryAccessDenied;
   static std::mutex writers;
   std::lock_guard<std::mutex> guard(writers);
   Fd dir(open(key->directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -348,7 +348,7 @@ long OpenKey(const char* subKey, RegistryAccess access, RegistryKey* key) {
   struct stat info;
   if (stat(directory.c_str(), &info) != 0) return ErrnoResult(errno);
   if (!S_ISDIR(info.st_mode)) return kRegistryNotFound;
-  if (access == RegistryAccess::kReadWrite &&
+  if (access != RegistryAccess::kQuery &&
       faccessat(AT_FDCWD, directory.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
     return kRegistryAccessDenied;
   }

@@ -16,7 +16,12 @@ DWORD ClampedSize(std::size_t size) {
 }
 
 REGSAM AccessMask(RegistryAccess access) {
-  return access == RegistryAccess::kQuery ? KEY_QUERY_VALUE : KEY_READ | KEY_WRITE;
+  switch (access) {
+    case RegistryAccess::kQuery: return KEY_QUERY_VALUE;
+    case RegistryAccess::kReadWrite: return KEY_READ | KEY_WRITE;
+    case RegistryAccess::kFull: break;
+  }
+  return KEY_ALL_ACCESS;
 }
 
 long WrapHandle(long result, HKEY handle, RegistryKey* key) {

@@ -1,0 +1,86 @@
+#include "wizard/ui_text.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t kTextRoom = 256;
+constexpr std::size_t kMessageTextRoom = 255;
+constexpr std::size_t kMessageCaptionRoom = 63;
+constexpr std::size_t kMessageRoom = 512;
+
+HINSTANCE textModule = nullptr;
+char sharedText[kTextRoom];
+
+}  // namespace
+
+// The windows run in the ANSI code page of a Japanese system: the Shift_JIS
+// bytes are their text as they are.
+const char* ToWindowText(const char* sjis) {
+  return sjis;
+}
+
+void FromWindowText(const char* windowText, char* sjis, std::size_t size) {
+  if (size == 0) return;
+  std::snprintf(sjis, size, "%s", windowText);
+}
+
+void SetItemText(HWND dialog, int id, const char* sjis) {
+  SetDlgItemTextA(dialog, id, ToWindowText(sjis));
+}
+
+void GetItemText(HWND dialog, int id, char* sjis, std::size_t size) {
+  char windowText[kMessageRoom * 2] = {};
+  GetDlgItemTextA(dialog, id, windowText, sizeof windowText);
+  FromWindowText(windowText, sjis, size);
+}
+
+void ReplaceItemSelection(HWND dialog, int id, const char* sjis) {
+  SendDlgItemMessageA(dialog, id, EM_REPLACESEL, 0,
+                      reinterpret_cast<LPARAM>(ToWindowText(sjis)));
+}
+
+int ShowTextBox(HWND owner, const char* sjis, const char* captionSjis, UINT style) {
+  return MessageBoxA(owner, ToWindowText(sjis), ToWindowText(captionSjis), style);
+}
+
+HWND FindTopWindowByTitle(const char* sjis) {
+  return FindWindowA(nullptr, ToWindowText(sjis));
+}
+
+void SetTextModule(HINSTANCE module) {
+  textModule = module;
+}
+
+HINSTANCE TextModule() {
+  return textModule != nullptr ? textModule : GetModuleHandleA(nullptr);
+}
+
+int LoadTextInto(int id, char* sjis, std::size_t size) {
+  if (size == 0) return -1;
+  sjis[0] = '\0';
+  char windowText[kTextRoom * 2] = {};
+  if (LoadStringA(TextModule(), id, windowText, sizeof windowText) <= 0) return -1;
+  FromWindowText(windowText, sjis, size);
+  return 0;
+}
+
+const char* LoadText(int id) {
+  LoadTextInto(id, sharedText, sizeof sharedText);
+  return sharedText;
+}
+
+int ShowStringMessage(HWND owner, int textId, int captionId, UINT style, ...) {
+  char text[kMessageTextRoom];
+  char caption[kMessageCaptionRoom];
+  if (LoadTextInto(textId, text, sizeof text) != 0) return 0;
+  if (LoadTextInto(captionId, caption, sizeof caption) != 0) return 0;
+  char message[kMessageRoom];
+  va_list arguments;
+  va_start(arguments, style);
+  std::vsnprintf(message, sizeof message, text, arguments);
+  va_end(arguments);
+  return ShowTextBox(owner, message, caption, style);
+}

@@ -1,0 +1,3 @@
+#include "wizard/wizard_session.h"
+
+WizardSessionRecord WizardSession;
