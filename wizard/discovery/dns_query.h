@@ -25,11 +25,6 @@ int QueryPtrRecord(ReportPage page, const char* address, const char* server);
 // in; kBadSocket when the server cannot be used.
 Socket OpenDnsSocket(const char* server, int port, PeerAddress* serverAddress);
 
-// True when name may stand in an "http://" link as a host name: ASCII
-// letters, digits, hyphens, underscores and dots, labels of 1 to 63 bytes,
-// at most 253 bytes in all.
-bool IsHostName(const char* name);
-
 // Takes the first PTR record's name out of answer (receivedLength bytes; its
 // answer section starts at queryLength) into name (kHostNameRoom bytes).
 // 1 when a non-empty name was taken, 0 otherwise.
