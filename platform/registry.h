@@ -36,4 +36,17 @@ long RegistryGetString(RegistryKey key, const char* name, char* buffer, std::siz
 long RegistrySetString(RegistryKey key, const char* name, const char* value);
 // The name of the index-th value; kRegistryNoMoreItems past the last one.
 long RegistryEnumValue(RegistryKey key, unsigned index, char* name, std::size_t size);
+// The index-th value as a REG_SZ text: its name into name and its text into
+// data, both terminated. kRegistryMoreData when either does not fit its
+// buffer, kRegistryInvalidData when the value is of another type.
+long RegistryEnumString(RegistryKey key, unsigned index, char* name, std::size_t nameSize,
+                        char* data, std::size_t dataSize);
+// The value's data as stored, whatever its type, and its byte count in
+// *stored; kRegistryMoreData when it does not fit size bytes.
+long RegistryReadValue(RegistryKey key, const char* name, void* buffer, std::size_t size,
+                       std::size_t* stored);
 long RegistryDeleteValue(RegistryKey key, const char* name);
+
+// Whether two value names name the same value of a key, by the registry's
+// own rule (letter case does not count).
+bool RegistryValueNamesMatch(const char* a, const char* b);

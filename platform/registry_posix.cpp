@@ -365,6 +365,12 @@ long CopyString(std::string_view data, char* buffer, std::size_t size) {
   return kRegistryOk;
 }
 
+long CopyName(const std::string& found, char* name, std::size_t size) {
+  if (name == nullptr || found.size() >= size) return kRegistryMoreData;
+  std::memcpy(name, found.c_str(), found.size() + 1);
+  return kRegistryOk;
+}
+
 }  // namespace
 
 long RegistryOpenKey(const char* subKey, RegistryAccess access, RegistryKey* key) {
@@ -427,9 +433,38 @@ long RegistryEnumValue(RegistryKey key, unsigned index, char* name, std::size_t 
     long result = LoadKey(key, &values);
     if (result != kRegistryOk) return result;
     if (index >= values.size()) return kRegistryNoMoreItems;
-    const std::string& found = values[index].name;
-    if (name == nullptr || found.size() >= size) return kRegistryMoreData;
-    std::memcpy(name, found.c_str(), found.size() + 1);
+    return CopyName(values[index].name, name, size);
+  });
+}
+
+long RegistryEnumString(RegistryKey key, unsigned index, char* name, std::size_t nameSize,
+                        char* data, std::size_t dataSize) {
+  return Guarded([&] {
+    Values values;
+    long result = LoadKey(key, &values);
+    if (result != kRegistryOk) return result;
+    if (index >= values.size()) return kRegistryNoMoreItems;
+    const Value& value = values[index];
+    // As on Windows, room is judged before the type.
+    if (name == nullptr || value.name.size() >= nameSize) return kRegistryMoreData;
+    if (data == nullptr || value.data.size() > dataSize) return kRegistryMoreData;
+    if (value.type != kTypeString) return kRegistryInvalidData;
+    result = CopyString(value.data, data, dataSize);
+    return result != kRegistryOk ? result : CopyName(value.name, name, nameSize);
+  });
+}
+
+long RegistryReadValue(RegistryKey key, const char* name, void* buffer, std::size_t size,
+                       std::size_t* stored) {
+  return Guarded([&] {
+    Values values;
+    long result = LoadKey(key, &values);
+    if (result != kRegistryOk) return result;
+    auto value = Find(values, NameOf(name));
+    if (value == values.end()) return kRegistryNotFound;
+    if (value->data.size() > (buffer != nullptr ? size : 0)) return kRegistryMoreData;
+    if (!value->data.empty()) std::memcpy(buffer, value->data.data(), value->data.size());
+    if (stored != nullptr) *stored = value->data.size();
     return kRegistryOk;
   });
 }
@@ -443,4 +478,8 @@ long RegistryDeleteValue(RegistryKey key, const char* name) {
       return kRegistryOk;
     });
   });
+}
+
+bool RegistryValueNamesMatch(const char* a, const char* b) {
+  return SameName(NameOf(a), NameOf(b));
 }

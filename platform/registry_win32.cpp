@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 struct RegistryKeyState {
@@ -39,6 +40,17 @@ long TerminateString(char* buffer, std::size_t size, DWORD stored) {
   if (stored >= size) return ERROR_MORE_DATA;
   buffer[stored] = '\0';
   return ERROR_SUCCESS;
+}
+
+// A value name as the registry holds it, in UTF-16; null when the text
+// cannot be converted or memory runs out.
+std::unique_ptr<wchar_t[]> WideName(const char* name) {
+  int length = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+  if (length <= 0) return nullptr;
+  std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[length]);
+  if (wide == nullptr) return nullptr;
+  MultiByteToWideChar(CP_ACP, 0, name, -1, wide.get(), length);
+  return wide;
 }
 
 }  // namespace
@@ -103,7 +115,44 @@ long RegistryEnumValue(RegistryKey key, unsigned index, char* name, std::size_t 
                        nullptr, nullptr);
 }
 
+long RegistryEnumString(RegistryKey key, unsigned index, char* name, std::size_t nameSize,
+                        char* data, std::size_t dataSize) {
+  if (key == nullptr) return ERROR_INVALID_HANDLE;
+  if (name == nullptr || nameSize == 0 || data == nullptr || dataSize == 0) return ERROR_MORE_DATA;
+  DWORD nameCapacity = ClampedSize(nameSize);
+  DWORD type = REG_NONE;
+  DWORD stored = ClampedSize(dataSize);
+  long result = RegEnumValueA(key->handle, index, name, &nameCapacity, nullptr, &type,
+                              reinterpret_cast<BYTE*>(data), &stored);
+  if (result != ERROR_SUCCESS) return result;
+  if (type != REG_SZ) return ERROR_INVALID_DATA;
+  return TerminateString(data, dataSize, stored);
+}
+
+long RegistryReadValue(RegistryKey key, const char* name, void* buffer, std::size_t size,
+                       std::size_t* stored) {
+  if (key == nullptr) return ERROR_INVALID_HANDLE;
+  BYTE unused = 0;
+  if (buffer == nullptr) size = 0;
+  DWORD count = ClampedSize(size);
+  BYTE* data = size > 0 ? static_cast<BYTE*>(buffer) : &unused;
+  long result = RegQueryValueExA(key->handle, name, nullptr, nullptr, data, &count);
+  if (result == ERROR_SUCCESS && stored != nullptr) *stored = count;
+  return result;
+}
+
 long RegistryDeleteValue(RegistryKey key, const char* name) {
   if (key == nullptr) return ERROR_INVALID_HANDLE;
   return RegDeleteValueA(key->handle, name);
+}
+
+// The registry compares value names by the system's upper-case table, which
+// CompareStringOrdinal applies when it ignores case.
+bool RegistryValueNamesMatch(const char* a, const char* b) {
+  if (a == nullptr) a = "";
+  if (b == nullptr) b = "";
+  std::unique_ptr<wchar_t[]> wideA = WideName(a);
+  std::unique_ptr<wchar_t[]> wideB = WideName(b);
+  if (wideA == nullptr || wideB == nullptr) return std::strcmp(a, b) == 0;
+  return CompareStringOrdinal(wideA.get(), -1, wideB.get(), -1, TRUE) == CSTR_EQUAL;
 }

@@ -157,6 +157,26 @@ TEST_F(RegistryTest, BufferWithoutRoomForTheNulGivesMoreData) {
   EXPECT_STREQ(buffer, "abcd");
 }
 
+TEST_F(RegistryTest, EnumeratedStringsAndReadValuesComeWholeOrNotAtAll) {
+  ASSERT_EQ(RegistrySetString(key_.handle, "abcd", "wxyz"), kRegistryOk);
+  char name[5];
+  char data[5];
+  EXPECT_EQ(RegistryEnumString(key_.handle, 0, name, 4, data, 5), kRegistryMoreData);
+  EXPECT_EQ(RegistryEnumString(key_.handle, 0, name, 5, data, 4), kRegistryMoreData);
+  ASSERT_EQ(RegistryEnumString(key_.handle, 0, name, 5, data, 5), kRegistryOk);
+  EXPECT_STREQ(name, "abcd");
+  EXPECT_STREQ(data, "wxyz");
+  EXPECT_EQ(RegistryEnumString(key_.handle, 1, name, 5, data, 5), kRegistryNoMoreItems);
+
+  char raw[8];
+  std::size_t stored = 0;
+  EXPECT_EQ(RegistryReadValue(key_.handle, "ABCD", raw, 4, &stored), kRegistryMoreData);
+  ASSERT_EQ(RegistryReadValue(key_.handle, "ABCD", raw, sizeof raw, &stored), kRegistryOk);
+  EXPECT_EQ(std::string(raw, stored), std::string("wxyz", 5));
+  EXPECT_TRUE(RegistryValueNamesMatch("Alice", "aLICE"));
+  EXPECT_FALSE(RegistryValueNamesMatch("Alice", "Alicia"));
+}
+
 // Each write opens its own handle, as the programs do.
 TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
   constexpr int kPerThread = 25;

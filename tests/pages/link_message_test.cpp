@@ -1,0 +1,72 @@
+// The link message byte for byte, from the message setting, the typed host
+// name and the host candidate table.
+#include "wizard/pages/link_message.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/pages/registry_root.h"
+#include "tests/pages/test_texts.h"
+#include "wizard/discovery/host_table.h"
+#include "wizard/pages/settings_store.h"
+
+namespace {
+
+struct LinkCase {
+  const char* name;
+  const char* message;  // null: no message setting
+  const char* typedHostName;
+  std::vector<std::pair<const char*, const char*>> candidates;  // address, host name
+  std::string expected;
+};
+
+// リンクです。
+const char kSjisMessage[] = "\x83\x8a\x83\x93\x83N\x82\xc5\x82\xb7\x81\x42";
+
+TEST(LinkMessageTest, LayoutForEveryKindOfHost) {
+  // clang-format off
+  const std::vector<LinkCase> cases = {
+      {"message alone", "Hello", "", {}, "Hello"},
+      {"no message setting", nullptr, "typed.example.test", {},
+       "\r\nhttp://typed.example.test\r\n"},
+      {"resolved then unresolved", kSjisMessage, "",
+       {{"192.0.2.1", "host1.example.test"}, {"192.0.2.2", ""}},
+       std::string(kSjisMessage) +
+           "\r\nhttp://host1.example.test\r\n(=> http://192.0.2.1 )\r\n"
+           "\r\nhttp://192.0.2.2\r\n"},
+      {"host beginning with a digit or upper case", "M", "",
+       {{"192.0.2.3", "3com.example.test"}, {"192.0.2.4", "Zeta.example.test"}},
+       "M\r\nhttp://3com.example.test\r\n"
+       "\r\nhttp://Zeta.example.test\r\n(=> http://192.0.2.4 )\r\n"},
+      {"typed host first, without a note, also when detected", "M", "host1.example.test",
+       {{"192.0.2.1", "host1.example.test"}},
+       "M\r\nhttp://host1.example.test\r\n"
+       "\r\nhttp://host1.example.test\r\n(=> http://192.0.2.1 )\r\n"},
+      {"five candidates", "", "",
+       {{"192.0.2.11", ""}, {"192.0.2.12", ""}, {"192.0.2.13", ""}, {"192.0.2.14", ""},
+        {"192.0.2.15", "e.example.test"}},
+       "\r\nhttp://192.0.2.11\r\n\r\nhttp://192.0.2.12\r\n\r\nhttp://192.0.2.13\r\n"
+       "\r\nhttp://192.0.2.14\r\n\r\nhttp://e.example.test\r\n(=> http://192.0.2.15 )\r\n"},
+  };
+  // clang-format on
+  for (const LinkCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRegistryRoot root;
+    EnsureSettingsKeys();
+    if (c.message != nullptr) SaveMailSetting(kMessageSetting, c.message);
+    ClearHostCandidates();
+    for (const auto& [address, host] : c.candidates) AddHostCandidate(address, host);
+
+    char* text = ComposeLinkMessage(c.typedHostName, LoadTestText);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(std::string(text), c.expected);
+    std::free(text);
+  }
+  ClearHostCandidates();
+}
+
+}  // namespace

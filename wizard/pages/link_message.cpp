@@ -1,0 +1,85 @@
+#include "wizard/pages/link_message.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "wizard/discovery/host_table.h"
+#include "wizard/pages/settings_store.h"
+#include "wizard/resources/resource.h"
+#include "wizard/wizard_session.h"
+
+namespace {
+
+// The link prefix and the address note are read into this many bytes each.
+constexpr std::size_t kLinkTextRoom = 15;
+// The longest element: a link to a typed host name that fills its session text.
+constexpr std::size_t kElementRoom = kLinkTextRoom + kSessionTextRoom + 2;
+
+// The text grows by exactly one element at a time; it stays terminated.
+struct GrowingText {
+  char* text = nullptr;
+  std::size_t length = 0;
+};
+
+bool Append(GrowingText& growing, const char* element) {
+  std::size_t added = std::strlen(element);
+  auto* grown = static_cast<char*>(std::realloc(growing.text, growing.length + added + 1));
+  if (grown == nullptr) return false;
+  std::memcpy(grown + growing.length, element, added + 1);
+  growing.text = grown;
+  growing.length += added;
+  return true;
+}
+
+void LoadLinkText(TextLoader loadText, int id, char* text) {
+  text[0] = '\0';
+  loadText(id, text, kLinkTextRoom);
+}
+
+bool IsAsciiLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// A host name that was resolved is followed by the address it stands for.
+bool AppendCandidate(GrowingText& growing, int index, const char* host, const char* prefix,
+                     TextLoader loadText) {
+  char element[kElementRoom];
+  std::snprintf(element, sizeof element, "%s%s\r\n", prefix, host);
+  if (!Append(growing, element)) return false;
+  char address[kAddressRoom];
+  if (!IsAsciiLetter(host[0]) || GetCandidateAddress(index, address) != 0) return true;
+  char note[kLinkTextRoom];
+  LoadLinkText(loadText, IDS_ADDRESS_NOTE, note);
+  std::snprintf(element, sizeof element, "%s%s )\r\n", note, address);
+  return Append(growing, element);
+}
+
+bool AppendLinks(GrowingText& growing, const char* typedHostName, TextLoader loadText) {
+  char prefix[kLinkTextRoom];
+  LoadLinkText(loadText, IDS_LINK_PREFIX, prefix);
+  char element[kElementRoom];
+  if (typedHostName != nullptr && typedHostName[0] != '\0') {
+    std::snprintf(element, sizeof element, "%s%s\r\n", prefix, typedHostName);
+    if (!Append(growing, element)) return false;
+  }
+  char host[kHostNameRoom];
+  for (int index = 0; index < kHostCandidateCount && GetCandidateHostName(index, host) == 0;
+       ++index) {
+    if (!AppendCandidate(growing, index, host, prefix, loadText)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+char* ComposeLinkMessage(const char* typedHostName, TextLoader loadText) {
+  char message[kSettingRoom];
+  LoadMailSetting(kMessageSetting, message);
+  GrowingText growing;
+  if (Append(growing, message) && AppendLinks(growing, typedHostName, loadText)) {
+    return growing.text;
+  }
+  std::free(growing.text);
+  return nullptr;
+}
