@@ -6,6 +6,7 @@
 
 #include "platform/net.h"
 #include "wizard/ip_helpers.h"
+#include "wizard/pages/delivery_run.h"
 #include "wizard/pages/pages.h"
 #include "wizard/pages/settings_store.h"
 #include "wizard/resources/resource.h"
@@ -18,8 +19,11 @@ constexpr int kRefused = 1;
 constexpr const char* kWizardCaption = "VNTRLINK";
 constexpr const char* kProgramCaption = "vntrlink.exe";
 // After the sheet closed, a detection stops at its next check; the longest
-// wait between checks is one DNS query.
+// wait between checks is one DNS query. A delivery run stops after the mail
+// it is sending; past the limit the process ends without releasing anything,
+// and a mail cut off before its final "." is never delivered.
 constexpr int kDetectionEndLimitMs = 10000;
+constexpr int kDeliveryEndLimitMs = 15000;
 
 void ShowStartupError(const char* text) {
   ShowTextBox(nullptr, text, kProgramCaption, MB_OK);
@@ -62,9 +66,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   ipHelperAvailable = LoadIpHelpers();
   InitCommonControlClasses();
   RunWizardSheet(nullptr);
-  // A detection still running would call into the libraries and sockets
-  // released below: end the process without releasing them instead.
-  if (!WaitForDetectionToEnd(kDetectionEndLimitMs)) ExitProcess(0);
+  // A detection or delivery still running would call into the libraries and
+  // sockets released below: end the process without releasing them instead.
+  bool detectionEnded = WaitForDetectionToEnd(kDetectionEndLimitMs);
+  if (!WaitForDeliveryToEnd(kDeliveryEndLimitMs) || !detectionEnded) ExitProcess(0);
   FreeIpHelpers();
   NetCleanup();
   return 0;
