@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # run.sh [--sandbox] [--wine] [PORT]   serves the mapper in the foreground
 # run.sh -stop                          stops the mapper serving on this machine
+# run.sh --wizard [--real-network]      runs the link-mail wizard (scripts/wizard.sh)
 #
 # Installs what is missing, builds, and runs the native mapper on this
 # machine's network, on port 23000 or PORT, where a real front end reaches it.
@@ -11,6 +12,13 @@
 #              leave this machine (reach it from inside that namespace).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if [ "${1:-}" = --wizard ]; then
+  shift
+  scripts/install-deps.sh native windows
+  scripts/build.sh windows
+  exec scripts/wizard.sh "$@"
+fi
 
 sandbox=0
 wine=0

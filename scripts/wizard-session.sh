@@ -1,0 +1,130 @@
+# Sourced by the scripts that run pathcaster.exe for a person to see or for
+# figures (run.sh --wizard, screenshots.sh, measure-wizard.sh), inside
+# scripts/sandbox: a Wine prefix that draws (build/wineprefix-display, made on
+# first use, with the product installed), an X display (the caller's, or a
+# virtual one), a DNS server that names the sandbox's test host, and
+# wizdriver.exe to walk the wizard's pages. The caller sets a trap that calls
+# wizard_session_stop.
+
+wizard_repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+readonly wizard_bin="$wizard_repo/build/windows/bin"
+readonly wizard_test_address=192.0.2.77 wizard_test_host=host77.example.test
+wizard_state=$(mktemp -d)
+wizard_children=()
+
+wizard_die() { echo "$(basename "$0"): $*" >&2; exit 1; }
+
+wizard_session_stop() {
+  ! declare -F wine_env_stop >/dev/null || wine_env_stop
+  local pid
+  for pid in "${wizard_children[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$wizard_state"
+}
+
+# A virtual X display of our own, for a machine without one.
+start_virtual_display() {
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$wizard_state/display" 2>/dev/null &
+  wizard_children+=($!)
+  local i
+  for i in $(seq 100); do
+    [ -s "$wizard_state/display" ] && break
+    sleep 0.1
+  done
+  [ -s "$wizard_state/display" ] || wizard_die "Xvfb did not start"
+  export DISPLAY=":$(head -n1 "$wizard_state/display")"
+}
+
+# The dialogs ask for "ＭＳ Ｐゴシック"; IPA P Gothic stands in for it. A
+# UTF-16 .reg file, since Wine mangles non-ASCII command-line arguments.
+use_ipa_gothic() {
+  local reg="$wizard_state/fonts.reg"
+  printf '\xff\xfe' >"$reg"
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n%s\r\n"%s"="%s"\r\n' \
+    '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' 'ＭＳ Ｐゴシック' 'IPAPGothic' |
+    iconv -f UTF-8 -t UTF-16LE >>"$reg"
+  wine reg import "$(winepath -w "$reg")" >/dev/null 2>&1
+}
+
+# The tests' prefix draws nothing (its graphics driver is "null"); this one
+# draws every window inside one virtual desktop, which gives them their frames
+# without a window manager. The product counts as installed there.
+prepare_display_prefix() {
+  export WINEPREFIX="$wizard_repo/build/wineprefix-display"
+  # shellcheck source=wine-env.sh
+  source "$wizard_repo/scripts/wine-env.sh"
+  wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
+  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
+  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null
+  use_ipa_gothic
+  wine reg add 'HKLM\SOFTWARE\Tarvik\Vantor' /f >/dev/null
+  wine_env_stop
+  wineserver -p
+  wine wineboot </dev/null >/dev/null 2>&1
+}
+
+# dnsmasq on 127.0.0.1:53 (the sandbox's resolver) naming the test address.
+start_test_dns() {
+  dnsmasq --keep-in-foreground --conf-file=/dev/null --no-resolv --no-hosts --no-poll \
+    --user=root --pid-file= --listen-address=127.0.0.1 --bind-interfaces --port=53 \
+    --ptr-record=77.2.0.192.in-addr.arpa,$wizard_test_host --local=/2.0.192.in-addr.arpa/ \
+    2>/dev/null &
+  wizard_children+=($!)
+}
+
+start_wizard() {
+  wine "$wizard_bin/pathcaster.exe" >/dev/null 2>&1 &
+  wizard_pid=$!
+  wizard_children+=($wizard_pid)
+}
+
+start_driver() {
+  coproc driver { wine "$wizard_bin/wizdriver.exe" 2>/dev/null; }
+  wizard_children+=($driver_PID)
+}
+
+# One driver command; prints the result of an "ok", dies on anything else.
+ask() {
+  printf '%s\n' "$1" >&"${driver[1]}"
+  local reply
+  IFS= read -r -t 60 reply <&"${driver[0]}" || wizard_die "no answer to '$1'"
+  [ "${reply%% *}" = ok ] || wizard_die "'$1': $reply"
+  reply=${reply#ok}
+  printf '%s' "${reply# }"
+}
+
+# Polls a driver query every 20 ms until it gives the expected text, at most 30 s.
+wait_for() {
+  local query=$1 expected=$2 i
+  for i in $(seq 1500); do
+    [ "$(ask "$query")" = "$expected" ] && return 0
+    sleep 0.02
+  done
+  wizard_die "'$query' never gave '$expected'"
+}
+
+next_page() {
+  ask "press next" >/dev/null
+  wait_for page "$1"
+}
+
+readonly detection_done="検出が完了しました。”次へ”をクリックしてください。"
+
+# A PNG of the sheet's window. The virtual desktop lies at the origin of the X
+# screen, so the sheet's rectangle is where to cut. Wine hands a window's
+# drawing to X a moment after the window painted it: capture until two
+# captures agree (a blinking caret aside).
+shoot() {
+  local file=$1 left top right bottom i changed
+  read -r left top right bottom <<<"$(ask rect)"
+  local crop="$((right - left))x$((bottom - top))+$left+$top"
+  import -window root -crop "$crop" +repage "$wizard_state/last.png"
+  for i in $(seq 20); do
+    sleep 0.25
+    import -window root -crop "$crop" +repage "$wizard_state/next.png"
+    changed=$(compare -metric AE "$wizard_state/last.png" "$wizard_state/next.png" null: 2>&1 || true)
+    mv "$wizard_state/next.png" "$wizard_state/last.png"
+    [ "${changed%% *}" -lt 40 ] 2>/dev/null && break
+  done
+  cp "$wizard_state/last.png" "$file"
+  echo "$file"
+}
