@@ -8,6 +8,15 @@ INT_PTR CALLBACK ChoicePageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
 INT_PTR CALLBACK MailSettingsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK SendingPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Refills list 1006 of the choice page from the host candidate table.
+void FillHostCandidateList(HWND choicePage);
+
+// The recipient dialog, modal over the sheet of mailSettingsPage, whose list
+// it keeps in step: add mode for a null name, else modify mode for the entry
+// of that name. Returns 1 when an edit was stored, 0 when cancelled.
+INT_PTR CALLBACK RecipientDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR OpenRecipientDialog(HWND mailSettingsPage, const char* name);
+
 // Sets the sheet's Back, Next and Finish buttons for page (PSWIZB_* flags).
 void SetWizardButtons(HWND page, DWORD buttons);
 // Records page as the one on screen, for the worker threads.

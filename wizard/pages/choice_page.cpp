@@ -1,0 +1,235 @@
+// The host name choice page: the detected hosts, a host name of the user's
+// own, the message text, and two shortcuts, Send (a delivery run right away,
+// or a stop request while one goes on) and Copy (the same text on the
+// clipboard).
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <cstddef>
+#include <cstdio>
+
+#include "wizard/discovery/host_table.h"
+#include "wizard/pages/delivery_run.h"
+#include "wizard/pages/delivery_win32.h"
+#include "wizard/pages/pages.h"
+#include "wizard/pages/settings_store.h"
+#include "wizard/resources/resource.h"
+#include "wizard/ui_text.h"
+#include "wizard/wizard_session.h"
+
+namespace {
+
+constexpr std::size_t kTextRoom = 63;
+constexpr std::size_t kCandidateLineRoom = 256;
+constexpr int kCandidateListExtent = 200;
+constexpr int kMessageLimit = 255;
+// Edit 1007 is read with room for 256 characters, edit 1021 for 511.
+constexpr std::size_t kTypedHostRoom = 257;
+constexpr std::size_t kMessageRoom = 512;
+
+void SetItemFromTable(HWND page, int id, int textId) {
+  char text[kTextRoom];
+  LoadTextInto(textId, text, sizeof text);
+  SetItemText(page, id, text);
+}
+
+void EnableItem(HWND page, int id, bool enabled) {
+  EnableWindow(GetDlgItem(page, id), enabled ? TRUE : FALSE);
+}
+
+bool ItemHasText(HWND page, int id) {
+  char first[2];
+  GetItemText(page, id, first, sizeof first);
+  return first[0] != '\0';
+}
+
+// A page that the sheet has left still hears from its controls as they lose
+// the focus; only the page on screen may set the sheet's buttons.
+bool IsPageOnScreen(HWND page) {
+  return WizardSession.activePageWindow.load() == page;
+}
+
+bool MailSettingsComplete() {
+  return WizardSession.senderAddress[0] != '\0' && WizardSession.mailServer[0] != '\0' &&
+         HasRecipients();
+}
+
+void RefillCandidates(HWND page) {
+  FillHostCandidateList(page);
+  if (SendDlgItemMessageA(page, IDC_CANDIDATE_LIST, LB_GETCOUNT, 0, 0) > 0) {
+    WizardSession.hostCandidatesFound = true;
+  }
+}
+
+void ApplyControlState(HWND page) {
+  bool complete = MailSettingsComplete();
+  bool found = WizardSession.hostCandidatesFound;
+  bool sendPossible = complete && found;
+  EnableItem(page, IDC_SEND, sendPossible);
+  EnableItem(page, IDC_COPY, found);
+  if (sendPossible) {
+    SetItemFromTable(page, IDC_SEND_HINT, IDS_SEND_HINT);
+  } else {
+    SetItemText(page, IDC_SEND_HINT, "");
+  }
+  SetItemFromTable(page, IDC_NEXT_HINT, complete ? IDS_SETTINGS_CHANGE : IDS_SETTINGS_NEEDED);
+  bool next = found || ItemHasText(page, IDC_TYPED_HOST);
+  SetWizardButtons(page, next ? PSWIZB_BACK | PSWIZB_NEXT : PSWIZB_BACK);
+}
+
+// A typed host name makes Send and Copy usable without a detected one.
+void OnTypedHostChanged(HWND page) {
+  if (!IsPageOnScreen(page)) return;
+  bool complete = MailSettingsComplete();
+  bool found = WizardSession.hostCandidatesFound;
+  bool typed = ItemHasText(page, IDC_TYPED_HOST);
+  if (typed) {
+    SetWizardButtons(page, PSWIZB_BACK | PSWIZB_NEXT);
+    if (complete) EnableItem(page, IDC_SEND, true);
+  } else if (complete && found) {
+    SetWizardButtons(page, PSWIZB_BACK | PSWIZB_NEXT);
+  } else {
+    SetWizardButtons(page, PSWIZB_BACK);
+    EnableItem(page, IDC_SEND, false);
+  }
+  EnableItem(page, IDC_COPY, typed || found);
+}
+
+// The setting into a session text (kSessionTextRoom bytes); empty when absent.
+void LoadSessionText(MailSetting index, char* text) {
+  char value[kSettingRoom];
+  bool present = LoadMailSetting(index, value) > 0;
+  std::snprintf(text, kSessionTextRoom, "%s", present ? value : "");
+}
+
+void OnCreate(HWND page) {
+  WizardSession.sendReportPageId = kChoicePageId;
+  SendDlgItemMessageA(page, IDC_CANDIDATE_LIST, LB_SETHORIZONTALEXTENT, kCandidateListExtent, 0);
+  RefillCandidates(page);
+  SendDlgItemMessageA(page, IDC_MESSAGE, EM_LIMITTEXT, kMessageLimit, 0);
+  EnsureSettingsKeys();
+  char message[kSettingRoom];
+  if (LoadMailSetting(kMessageSetting, message) > 0) SetItemText(page, IDC_MESSAGE, message);
+  LoadSessionText(kFromAddressSetting, WizardSession.senderAddress);
+  LoadSessionText(kMailServerSetting, WizardSession.mailServer);
+  ApplyControlState(page);
+  MarkActivePage(page);
+  WizardSession.choicePageFresh = true;
+}
+
+// A run that started here may have ended while another page was on screen,
+// and its end message went there: the caption is put right on return.
+void OnSetActive(HWND page) {
+  if (WizardSession.choicePageFresh) {
+    WizardSession.choicePageFresh = false;
+    return;
+  }
+  WizardSession.sendReportPageId = kChoicePageId;
+  RefillCandidates(page);
+  ApplyControlState(page);
+  MarkActivePage(page);
+  if (!WizardSession.sendInProgress.load()) SetItemFromTable(page, IDC_SEND, IDS_SEND_CAPTION);
+}
+
+void TakeTypedHostName(HWND page) {
+  GetItemText(page, IDC_TYPED_HOST, WizardSession.typedHostName, kTypedHostRoom);
+}
+
+void StoreMessage(HWND page) {
+  char message[kMessageRoom];
+  GetItemText(page, IDC_MESSAGE, message, sizeof message);
+  SaveMailSetting(kMessageSetting, message);
+}
+
+bool ConfirmSend(HWND page) {
+  char text[kTextRoom];
+  char caption[kTextRoom];
+  LoadTextInto(IDS_CONFIRM_SEND, text, sizeof text);
+  LoadTextInto(IDS_WIZARD_TITLE, caption, sizeof caption);
+  return ShowTextBox(page, text, caption, MB_ICONWARNING | MB_YESNO) == IDYES;
+}
+
+// When no thread can start, the run has already sent its end message (and
+// the caption was reset by it) before StartDeliveryRun returns.
+void OnSend(HWND page) {
+  if (WizardSession.sendInProgress.load()) {
+    WizardSession.sendAbortRequested = true;
+    return;
+  }
+  if (!ConfirmSend(page)) return;
+  TakeTypedHostName(page);
+  StoreMessage(page);
+  if (StartDeliveryRun()) SetItemFromTable(page, IDC_SEND, IDS_ABORT_SEND_CAPTION);
+}
+
+void OnCopy(HWND page) {
+  TakeTypedHostName(page);
+  StoreMessage(page);
+  int result = CopyLinkMessage(WizardSession.typedHostName);
+  ShowStringMessage(page, result == 0 ? IDS_COPY_DONE : IDS_COPY_FAILED, IDS_WIZARD_TITLE, MB_OK);
+}
+
+// The message number is also the dialog manager's DM_SETDEFID, which comes
+// with a control id; and an end message may arrive after the next run has
+// already started. Neither may turn the stop caption back.
+void OnResetSendButton(HWND page, WPARAM wParam, LPARAM lParam) {
+  if (wParam != 0 || lParam != 0 || WizardSession.sendInProgress.load()) return;
+  SetItemFromTable(page, IDC_SEND, IDS_SEND_CAPTION);
+}
+
+void OnCommand(HWND page, int id) {
+  switch (id) {
+    case IDC_TYPED_HOST:
+      OnTypedHostChanged(page);
+      break;
+    case IDC_SEND:
+      OnSend(page);
+      break;
+    case IDC_COPY:
+      OnCopy(page);
+      break;
+  }
+}
+
+void OnNotify(HWND page, const NMHDR& header) {
+  switch (header.code) {
+    case PSN_SETACTIVE:
+      OnSetActive(page);
+      break;
+    case PSN_WIZNEXT:
+      StoreMessage(page);
+      TakeTypedHostName(page);
+      break;
+  }
+}
+
+}  // namespace
+
+void FillHostCandidateList(HWND choicePage) {
+  SendDlgItemMessageA(choicePage, IDC_CANDIDATE_LIST, LB_RESETCONTENT, 0, 0);
+  char line[kCandidateLineRoom];
+  for (int index = 0; index < kHostCandidateCount; ++index) {
+    if (FormatCandidateLine(index, line, sizeof line) != 0) break;
+    SendDlgItemMessageA(choicePage, IDC_CANDIDATE_LIST, LB_ADDSTRING, 0,
+                        reinterpret_cast<LPARAM>(ToWindowText(line)));
+  }
+}
+
+INT_PTR CALLBACK ChoicePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      OnCreate(page);
+      return TRUE;
+    case WM_COMMAND:
+      OnCommand(page, LOWORD(wParam));
+      return TRUE;
+    case WM_NOTIFY:
+      OnNotify(page, *reinterpret_cast<NMHDR*>(lParam));
+      return FALSE;
+    case UM_RESETSENDBUTTON:
+      OnResetSendButton(page, wParam, lParam);
+      return FALSE;
+  }
+  return FALSE;
+}
