@@ -22,9 +22,20 @@ const char* ToWindowText(const char* sjis) {
   return sjis;
 }
 
+// Cut to size, never between the two bytes of a double-byte character.
 void FromWindowText(const char* windowText, char* sjis, std::size_t size) {
   if (size == 0) return;
-  std::snprintf(sjis, size, "%s", windowText);
+  std::size_t kept = 0;
+  while (windowText[kept] != '\0') {
+    std::size_t width = IsDBCSLeadByte(static_cast<BYTE>(windowText[kept])) &&
+                                windowText[kept + 1] != '\0'
+                            ? 2
+                            : 1;
+    if (kept + width >= size) break;
+    kept += width;
+  }
+  std::memcpy(sjis, windowText, kept);
+  sjis[kept] = '\0';
 }
 
 void SetItemText(HWND dialog, int id, const char* sjis) {
