@@ -28,28 +28,6 @@ constexpr int kMessageLimit = 255;
 constexpr std::size_t kTypedHostRoom = 257;
 constexpr std::size_t kMessageRoom = 512;
 
-void SetItemFromTable(HWND page, int id, int textId) {
-  char text[kTextRoom];
-  LoadTextInto(textId, text, sizeof text);
-  SetItemText(page, id, text);
-}
-
-void EnableItem(HWND page, int id, bool enabled) {
-  EnableWindow(GetDlgItem(page, id), enabled ? TRUE : FALSE);
-}
-
-bool ItemHasText(HWND page, int id) {
-  char first[2];
-  GetItemText(page, id, first, sizeof first);
-  return first[0] != '\0';
-}
-
-// A page that the sheet has left still hears from its controls as they lose
-// the focus; only the page on screen may set the sheet's buttons.
-bool IsPageOnScreen(HWND page) {
-  return WizardSession.activePageWindow.load() == page;
-}
-
 bool MailSettingsComplete() {
   return WizardSession.senderAddress[0] != '\0' && WizardSession.mailServer[0] != '\0' &&
          HasRecipients();
@@ -69,11 +47,12 @@ void ApplyControlState(HWND page) {
   EnableItem(page, IDC_SEND, sendPossible);
   EnableItem(page, IDC_COPY, found);
   if (sendPossible) {
-    SetItemFromTable(page, IDC_SEND_HINT, IDS_SEND_HINT);
+    SetItemFromTable(page, IDC_SEND_HINT, IDS_SEND_HINT, kTextRoom);
   } else {
     SetItemText(page, IDC_SEND_HINT, "");
   }
-  SetItemFromTable(page, IDC_NEXT_HINT, complete ? IDS_SETTINGS_CHANGE : IDS_SETTINGS_NEEDED);
+  SetItemFromTable(page, IDC_NEXT_HINT, complete ? IDS_SETTINGS_CHANGE : IDS_SETTINGS_NEEDED,
+                   kTextRoom);
   bool next = found || ItemHasText(page, IDC_TYPED_HOST);
   SetWizardButtons(page, next ? PSWIZB_BACK | PSWIZB_NEXT : PSWIZB_BACK);
 }
@@ -129,7 +108,9 @@ void OnSetActive(HWND page) {
   RefillCandidates(page);
   ApplyControlState(page);
   MarkActivePage(page);
-  if (!WizardSession.sendInProgress.load()) SetItemFromTable(page, IDC_SEND, IDS_SEND_CAPTION);
+  if (!WizardSession.sendInProgress.load()) {
+    SetItemFromTable(page, IDC_SEND, IDS_SEND_CAPTION, kTextRoom);
+  }
 }
 
 void TakeTypedHostName(HWND page) {
@@ -160,7 +141,7 @@ void OnSend(HWND page) {
   if (!ConfirmSend(page)) return;
   TakeTypedHostName(page);
   StoreMessage(page);
-  if (StartDeliveryRun()) SetItemFromTable(page, IDC_SEND, IDS_ABORT_SEND_CAPTION);
+  if (StartDeliveryRun()) SetItemFromTable(page, IDC_SEND, IDS_ABORT_SEND_CAPTION, kTextRoom);
 }
 
 void OnCopy(HWND page) {
@@ -175,7 +156,7 @@ void OnCopy(HWND page) {
 // already started. Neither may turn the stop caption back.
 void OnResetSendButton(HWND page, WPARAM wParam, LPARAM lParam) {
   if (wParam != 0 || lParam != 0 || WizardSession.sendInProgress.load()) return;
-  SetItemFromTable(page, IDC_SEND, IDS_SEND_CAPTION);
+  SetItemFromTable(page, IDC_SEND, IDS_SEND_CAPTION, kTextRoom);
 }
 
 void OnCommand(HWND page, int id) {

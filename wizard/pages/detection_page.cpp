@@ -29,12 +29,6 @@ constexpr int kEndPollMs = 10;
 // so a stopped run never writes into the table or report of the next one.
 std::atomic<bool> detectionThreadRunning{false};
 
-void SetItemFromTable(HWND page, int id, int textId, std::size_t room) {
-  char text[kCaptionRoom];
-  LoadTextInto(textId, text, room);
-  SetItemText(page, id, text);
-}
-
 void WriteReportLine(ReportPage page, const char* line) {
   ReplaceItemSelection(static_cast<HWND>(page), IDC_REPORT, line);
 }

@@ -19,22 +19,6 @@ constexpr std::size_t kTextRoom = 63;
 // Edits 1013 and 1014 are read with room for 510 characters.
 constexpr std::size_t kSettingEditRoom = 511;
 
-void EnableItem(HWND page, int id, bool enabled) {
-  EnableWindow(GetDlgItem(page, id), enabled ? TRUE : FALSE);
-}
-
-bool ItemHasText(HWND page, int id) {
-  char first[2];
-  GetItemText(page, id, first, sizeof first);
-  return first[0] != '\0';
-}
-
-// A page that the sheet has left still hears from its controls as they lose
-// the focus; only the page on screen may set the sheet's buttons.
-bool IsPageOnScreen(HWND page) {
-  return WizardSession.activePageWindow.load() == page;
-}
-
 LRESULT SendToList(HWND page, UINT message) {
   return SendDlgItemMessageA(page, IDC_RECIPIENT_LIST, message, 0, 0);
 }

@@ -2,7 +2,10 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include <vector>
+
 #include "wizard/pages/pages.h"
+#include "wizard/ui_text.h"
 #include "wizard/wizard_session.h"
 
 void SetWizardButtons(HWND page, DWORD buttons) {
@@ -11,4 +14,22 @@ void SetWizardButtons(HWND page, DWORD buttons) {
 
 void MarkActivePage(HWND page) {
   WizardSession.activePageWindow = page;
+}
+
+bool IsPageOnScreen(HWND page) {
+  return WizardSession.activePageWindow.load() == page;
+}
+
+void SetItemFromTable(HWND page, int id, int textId, std::size_t room) {
+  std::vector<char> text(room);
+  LoadTextInto(textId, text.data(), text.size());
+  SetItemText(page, id, text.data());
+}
+
+void EnableItem(HWND page, int id, bool enabled) {
+  EnableWindow(GetDlgItem(page, id), enabled ? TRUE : FALSE);
+}
+
+bool ItemHasText(HWND page, int id) {
+  return GetWindowTextLengthA(GetDlgItem(page, id)) > 0;
 }

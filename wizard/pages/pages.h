@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
+
 INT_PTR CALLBACK WelcomePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK DetectionPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK ChoicePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
@@ -21,6 +23,14 @@ INT_PTR OpenRecipientDialog(HWND mailSettingsPage, const char* name);
 void SetWizardButtons(HWND page, DWORD buttons);
 // Records page as the one on screen, for the worker threads.
 void MarkActivePage(HWND page);
+// A page that the sheet has left still hears from its controls as they lose
+// the focus; only the page on screen may set the sheet's buttons.
+bool IsPageOnScreen(HWND page);
+
+// Control id of page shows string textId, loaded into room bytes.
+void SetItemFromTable(HWND page, int id, int textId, std::size_t room);
+void EnableItem(HWND page, int id, bool enabled);
+bool ItemHasText(HWND page, int id);
 
 // Waits, at most timeoutMs, for a running detection to end after the sheet
 // closed; true when none runs any more.

@@ -28,12 +28,6 @@ struct RecipientDialogState {
 };
 RecipientDialogState dialogState;
 
-bool ItemHasText(HWND dialog, int id) {
-  char first[2];
-  GetItemText(dialog, id, first, sizeof first);
-  return first[0] != '\0';
-}
-
 void SetTitleFromTable(HWND dialog, int textId) {
   char title[kTitleRoom];
   LoadTextInto(textId, title, sizeof title);

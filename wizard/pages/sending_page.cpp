@@ -20,12 +20,6 @@ constexpr std::size_t kTextRoom = 127;
 // Shown as it is: the closing text names no particular host.
 constexpr const char* kHostNamePlaceholder = "(hostname)";
 
-void SetItemFromTable(HWND page, int id, int textId) {
-  char text[kTextRoom];
-  LoadTextInto(textId, text, sizeof text);
-  SetItemText(page, id, text);
-}
-
 void EnableAbortButton(HWND page, bool enabled) {
   EnableWindow(GetDlgItem(page, IDC_ABORT_SEND), enabled ? TRUE : FALSE);
 }
@@ -50,7 +44,7 @@ void ShowClosingText(HWND page) {
 // user went back) is still going: no second one starts, and the page follows
 // that run instead, whose end message comes here as long as it is on screen.
 void FollowRunningDelivery(HWND page) {
-  SetItemFromTable(page, IDC_SEND_STATE, IDS_SENDING);
+  SetItemFromTable(page, IDC_SEND_STATE, IDS_SENDING, kTextRoom);
   SetItemText(page, IDC_CLOSING_HINT, "");
   EnableAbortWhileRunning(page);
 }
@@ -58,13 +52,13 @@ void FollowRunningDelivery(HWND page) {
 // The run enables the abort button with its start message; when no thread
 // can start, its end message has shown the outcome before this returns.
 void StartDelivery(HWND page) {
-  SetItemFromTable(page, IDC_SEND_STATE, IDS_SENDING);
+  SetItemFromTable(page, IDC_SEND_STATE, IDS_SENDING, kTextRoom);
   SetItemText(page, IDC_CLOSING_HINT, "");
   StartDeliveryRun();
 }
 
 void ShowNothingSent(HWND page) {
-  SetItemFromTable(page, IDC_SEND_STATE, IDS_NOT_SENT);
+  SetItemFromTable(page, IDC_SEND_STATE, IDS_NOT_SENT, kTextRoom);
   SetItemText(page, IDC_CLOSING_HINT, "");
   EnableAbortButton(page, false);
 }
@@ -94,10 +88,10 @@ void OnSendFinished(HWND page) {
   if (WizardSession.sendInProgress.load()) return;
   EnableAbortButton(page, false);
   if (WizardSession.allMailsSent.load()) {
-    SetItemFromTable(page, IDC_SEND_STATE, IDS_SEND_COMPLETE);
+    SetItemFromTable(page, IDC_SEND_STATE, IDS_SEND_COMPLETE, kTextRoom);
     ShowClosingText(page);
   } else {
-    SetItemFromTable(page, IDC_SEND_STATE, IDS_SOME_SENDS_FAILED);
+    SetItemFromTable(page, IDC_SEND_STATE, IDS_SOME_SENDS_FAILED, kTextRoom);
   }
 }
 
