@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # screenshots.sh: builds the windows preset, then takes a PNG of every page of
 # pathcaster.exe's wizard as Wine draws it on a virtual X display (Xvfb), into
-# docs/screenshots/. The wizard asks DNS servers, so it runs inside the
-# sandbox, whose test address dnsmasq names: page 102 shows a real detection.
+# docs/screenshots/. The wizard asks DNS servers and sends mail, so it runs
+# inside the sandbox, with dnsmasq naming its test address and an SMTP server
+# of its own: page 102 shows a real detection, page 105 a real delivery.
 #
 # The prefix build/wineprefix-display is made on first use: the tests' prefix
 # draws nothing (its graphics driver is "null").
@@ -40,16 +41,31 @@ start_display() {
   export DISPLAY=":$(head -n1 "$state/display")"
 }
 
-# The dialogs ask for "ＭＳ Ｐゴシック"; IPA Gothic stands in for it. Not IPA
-# P Gothic: its wider Latin letters give the pages larger dialog units than
-# the sheet was sized with, and their right side is cut off. A UTF-16 .reg
-# file, since Wine mangles non-ASCII command-line arguments.
-use_ipa_gothic() {
-  local reg="$state/fonts.reg"
+# The registry as a user's would be: the product installed, the mail settings
+# and one recipient stored, so that every page can be reached and the last
+# one shows a real delivery. The dialogs ask for "ＭＳ Ｐゴシック"; IPA Gothic
+# stands in for it. Not IPA P Gothic: its wider Latin letters give the pages
+# larger dialog units than the sheet was sized with, and their right side is
+# cut off. A UTF-16 .reg file, since Wine mangles non-ASCII arguments.
+seed_registry() {
+  local reg="$state/seed.reg"
   printf '\xff\xfe' >"$reg"
-  printf 'Windows Registry Editor Version 5.00\r\n\r\n%s\r\n"%s"="%s"\r\n' \
-    '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' 'ＭＳ Ｐゴシック' 'IPAGothic' |
-    iconv -f UTF-8 -t UTF-16LE >>"$reg"
+  sed 's/$/\r/' <<'EOF_REG' | iconv -f UTF-8 -t UTF-16LE >>"$reg"
+Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"ＭＳ Ｐゴシック"="IPAGothic"
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvik\Vantor]
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvik\Vantor Vntrlink\5.5]
+"fromaddr"="owner@example.test"
+"mailserver"="127.0.0.1"
+"message"="自宅のPCへのリンクです。"
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvik\Vantor Vntrlink\5.5\addrList]
+"山田"="yamada@example.test"
+EOF_REG
   wine reg import "$(winepath -w "$reg")" >/dev/null
 }
 
@@ -63,21 +79,30 @@ prepare_prefix() {
   wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
   wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
   wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null
-  use_ipa_gothic
+  seed_registry
   # Wine reads its own fonts (fonts-wine) from the prefix's Fonts folder
   # only: Marlett draws the caption buttons, Tahoma the captions.
   cp /usr/share/wine/fonts/{marlett,tahoma,tahomabd}.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-  wine reg add 'HKLM\SOFTWARE\Tarvik\Vantor' /f >/dev/null
   wine_env_stop
   wineserver -p
   wine wineboot </dev/null >/dev/null 2>&1
 }
 
-start_dns() {
+# The peers of the wizard inside the sandbox: dnsmasq names the test address,
+# an SMTP server takes the mail of the last page.
+start_peers() {
   dnsmasq --keep-in-foreground --conf-file=/dev/null --no-resolv --no-hosts --no-poll \
     --user=root --pid-file= --listen-address=127.0.0.1 --bind-interfaces --port=53 \
     --ptr-record=77.2.0.192.in-addr.arpa,$test_host --local=/2.0.192.in-addr.arpa/ &
   children+=($!)
+  /usr/bin/python3 -m aiosmtpd -n -l 127.0.0.1:25 >/dev/null &
+  children+=($!)
+  local i
+  for i in $(seq 100); do
+    grep -q ' 0100007F:0019 00000000:0000 0A' /proc/net/tcp && return 0
+    sleep 0.1
+  done
+  die "the SMTP server did not listen"
 }
 
 # One wizdriver.exe for the whole walk; ask prints the result of an "ok".
@@ -128,7 +153,7 @@ next_page() {
 
 start_display
 prepare_prefix
-start_dns
+start_peers
 mkdir -p "$out"
 
 wine "$bin/pathcaster.exe" >/dev/null 2>&1 &
@@ -145,6 +170,10 @@ next_page 103
 shoot page103-host-name
 next_page 106
 shoot page106-mail-settings
-next_page 105
+ask "press next" >/dev/null
+ask "box 30 VNTRLINK" >/dev/null
+ask "box-press 6" >/dev/null  # Yes, send
+wait_for page 105
+wait_for "text 1024" "送信が完了しました。"
 shoot page105-sending
 ask close >/dev/null
