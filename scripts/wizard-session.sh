@@ -34,13 +34,12 @@ start_virtual_display() {
   export DISPLAY=":$(head -n1 "$wizard_state/display")"
 }
 
-# The dialogs ask for "ＭＳ Ｐゴシック"; IPA P Gothic stands in for it. A
-# UTF-16 .reg file, since Wine mangles non-ASCII command-line arguments.
-use_ipa_gothic() {
-  local reg="$wizard_state/fonts.reg"
+# Imports registry lines (the text of a .reg file, without its header) into
+# the prefix: through a UTF-16 file, since Wine mangles non-ASCII arguments.
+import_registry() {
+  local reg="$wizard_state/import.reg"
   printf '\xff\xfe' >"$reg"
-  printf 'Windows Registry Editor Version 5.00\r\n\r\n%s\r\n"%s"="%s"\r\n' \
-    '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' 'ＭＳ Ｐゴシック' 'IPAPGothic' |
+  { printf 'Windows Registry Editor Version 5.00\n\n'; cat; } | sed 's/$/\r/' |
     iconv -f UTF-8 -t UTF-16LE >>"$reg"
   wine reg import "$(winepath -w "$reg")" >/dev/null 2>&1
 }
@@ -55,8 +54,18 @@ prepare_display_prefix() {
   wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
   wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
   wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null
-  use_ipa_gothic
-  wine reg add 'HKLM\SOFTWARE\Tarvik\Vantor' /f >/dev/null
+  # The dialogs ask for "ＭＳ Ｐゴシック". IPA Gothic stands in: the wider
+  # Latin letters of IPA P Gothic would give the pages larger dialog units
+  # than the sheet was sized with.
+  import_registry <<'EOF_REG'
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"ＭＳ Ｐゴシック"="IPAGothic"
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvik\Vantor]
+EOF_REG
+  # Wine reads its own fonts (fonts-wine) from the prefix's Fonts folder
+  # only: Marlett draws the caption buttons, Tahoma the captions.
+  cp /usr/share/wine/fonts/{marlett,tahoma,tahomabd}.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
   wine_env_stop
   wineserver -p
   wine wineboot </dev/null >/dev/null 2>&1

@@ -91,7 +91,10 @@ INT_PTR CALLBACK DetectionPageProc(HWND page, UINT message, WPARAM wParam, LPARA
       return TRUE;
     case WM_NOTIFY:
       if (reinterpret_cast<NMHDR*>(lParam)->code == PSN_SETACTIVE) {
-        SetWizardButtons(page, PSWIZB_BACK | PSWIZB_NEXT);
+        // The detection thread starts with Back disabled; a post of ours
+        // arriving after its own must not enable Back while it runs.
+        DWORD buttons = detectionActive.load() != 0 ? PSWIZB_NEXT : PSWIZB_BACK | PSWIZB_NEXT;
+        SetWizardButtons(page, buttons);
         MarkActivePage(page);
       }
       return FALSE;
