@@ -39,7 +39,7 @@ std::string BaseClassName(HWND window) {
 // A control of a template: its id (IDC_STATIC for the captions the code
 // never addresses), window class, style bits that must be set and clear, and
 // its caption (nullptr where the template gives none to check).
-struct ControlSpec {
+struct ExpectedControl {
   int id;
   const char* className;
   DWORD styleSet;
@@ -49,14 +49,14 @@ struct ControlSpec {
 
 constexpr DWORD kNotPushButton = BS_TYPEMASK & ~BS_DEFPUSHBUTTON;
 
-struct DialogSpec {
+struct ExpectedDialog {
   int id;
   bool page;
-  std::vector<ControlSpec> controls;
+  std::vector<ExpectedControl> controls;
 };
 
-const std::vector<DialogSpec>& Dialogs() {
-  static const std::vector<DialogSpec> dialogs = {
+const std::vector<ExpectedDialog>& Dialogs() {
+  static const std::vector<ExpectedDialog> dialogs = {
       {IDD_WELCOME, true, {
           // このホストＰＣのＩＰアドレスを検出し、Vantorへのリンクを電子メールを使って指定した相手へ送信します。
           {IDC_STATIC, "Static", 0, 0,
@@ -143,11 +143,12 @@ HWND FindStaticByText(HWND dialog, const std::string& caption) {
   return nullptr;
 }
 
-void ExpectControl(HWND dialog, const ControlSpec& spec) {
-  HWND control = spec.id == IDC_STATIC ? FindStaticByText(dialog, spec.caption)
-                                        : GetDlgItem(dialog, spec.id);
-  ASSERT_NE(control, nullptr) << "control " << spec.id << (spec.caption ? spec.caption : "");
-  EXPECT_EQ(BaseClassName(control), spec.className);
+void ExpectControl(HWND dialog, const ExpectedControl& expected) {
+  HWND control = expected.id == IDC_STATIC ? FindStaticByText(dialog, expected.caption)
+                                            : GetDlgItem(dialog, expected.id);
+  ASSERT_NE(control, nullptr) << "control " << expected.id
+                              << (expected.caption ? expected.caption : "");
+  EXPECT_EQ(BaseClassName(control), expected.className);
   if (BaseClassName(control) == "ListBox") {
     // A list shows (and styles) its scroll bar only once it holds more lines than fit.
     for (int line = 0; line < 50; ++line) {
@@ -155,10 +156,10 @@ void ExpectControl(HWND dialog, const ControlSpec& spec) {
     }
   }
   const DWORD style = static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE));
-  EXPECT_EQ(style & spec.styleSet, spec.styleSet);
-  EXPECT_EQ(style & spec.styleClear, 0u);
-  if (spec.caption) {
-    EXPECT_EQ(WindowText(control), spec.caption);
+  EXPECT_EQ(style & expected.styleSet, expected.styleSet);
+  EXPECT_EQ(style & expected.styleClear, 0u);
+  if (expected.caption) {
+    EXPECT_EQ(WindowText(control), expected.caption);
   }
 }
 
@@ -178,13 +179,13 @@ TEST(DialogTemplates, CreateWithTheirFontControlsAndCaptions) {
   HWND sheet = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 600, 400, nullptr, nullptr,
                                Module(), nullptr);
   ASSERT_NE(sheet, nullptr);
-  for (const DialogSpec& spec : Dialogs()) {
-    SCOPED_TRACE("dialog " + std::to_string(spec.id));
-    HWND dialog = CreateDialogParamA(Module(), MAKEINTRESOURCEA(spec.id), spec.page ? sheet : nullptr,
-                                     QuietDialog, 0);
+  for (const ExpectedDialog& expected : Dialogs()) {
+    SCOPED_TRACE("dialog " + std::to_string(expected.id));
+    HWND dialog = CreateDialogParamA(Module(), MAKEINTRESOURCEA(expected.id),
+                                     expected.page ? sheet : nullptr, QuietDialog, 0);
     ASSERT_NE(dialog, nullptr) << GetLastError();
     const DWORD style = static_cast<DWORD>(GetWindowLongA(dialog, GWL_STYLE));
-    if (spec.page) {
+    if (expected.page) {
       EXPECT_EQ(style & (WS_CHILD | WS_POPUP), static_cast<DWORD>(WS_CHILD));
     } else {
       EXPECT_EQ(style & (WS_POPUP | WS_CAPTION | WS_SYSMENU),
@@ -192,7 +193,7 @@ TEST(DialogTemplates, CreateWithTheirFontControlsAndCaptions) {
       EXPECT_EQ(SendMessageA(dialog, DM_GETDEFID, 0, 0), MAKELRESULT(IDOK, DC_HASDEFID));
     }
     ExpectTemplateFont(dialog);
-    for (const ControlSpec& control : spec.controls) ExpectControl(dialog, control);
+    for (const ExpectedControl& control : expected.controls) ExpectControl(dialog, control);
     DestroyWindow(dialog);
   }
   DestroyWindow(sheet);
