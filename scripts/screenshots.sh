@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # screenshots.sh: builds the windows preset, then takes a PNG of every page of
-# pathcaster.exe's wizard as Wine draws it on a virtual X display (Xvfb), into
-# docs/screenshots/. The wizard asks DNS servers and sends mail, so it runs
+# pathcaster.exe's wizard and of its recipient dialog as Wine draws them on a
+# virtual X display (Xvfb), into docs/screenshots/. The wizard asks DNS servers and sends mail, so it runs
 # inside the sandbox, with dnsmasq naming its test address and an SMTP server
 # of its own: page 102 shows a real detection, page 105 a real delivery.
 set -euo pipefail
@@ -60,6 +60,13 @@ next_page 103
 shoot "$out/page103-host-name.png"
 next_page 106
 shoot "$out/page106-mail-settings.png"
+ask "post 1016" >/dev/null  # Add
+ask "box 30 宛先アドレスの追加" >/dev/null
+ask "box-type 1019 鈴木" >/dev/null
+ask "box-type 1020 suzuki@example.test" >/dev/null
+shoot "$out/dialog108-recipient.png" box-rect
+ask "box-press 2" >/dev/null  # Cancel
+wait_for "count 宛先アドレスの追加" 0
 ask "press next" >/dev/null
 ask "box 30 VNTRLINK" >/dev/null
 ask "box-press 6" >/dev/null  # Yes, send

@@ -118,13 +118,14 @@ next_page() {
 
 readonly detection_done="検出が完了しました。”次へ”をクリックしてください。"
 
-# A PNG of the sheet's window. The virtual desktop lies at the origin of the X
-# screen, so the sheet's rectangle is where to cut. Wine hands a window's
-# drawing to X a moment after the window painted it: capture until two
-# captures agree (a blinking caret aside).
+# A PNG of the sheet's window, or of the window whose rectangle the driver
+# command RECT gives (box-rect: the box). The virtual desktop lies at the
+# origin of the X screen, so the window's rectangle is where to cut. Wine
+# hands a window's drawing to X a moment after the window painted it:
+# capture until two captures agree (a blinking caret aside).
 shoot() {
-  local file=$1 left top right bottom i changed
-  read -r left top right bottom <<<"$(ask rect)"
+  local file=$1 rect=${2:-rect} left top right bottom i changed
+  read -r left top right bottom <<<"$(ask "$rect")"
   local crop="$((right - left))x$((bottom - top))+$left+$top"
   import -window root -crop "$crop" +repage "$wizard_state/last.png"
   for i in $(seq 20); do

@@ -10,15 +10,30 @@
 //                          sheet (a message box, owned or not)
 //   box-text               the message of that box
 //   box-press ID           press button ID of that box (1: OK)
+//   box-title              the box's title
+//   box-item ID            the text of control ID of the box
+//   box-type ID TEXT       put TEXT into control ID of the box, as typing does
+//   box-enabled ID         1 when control ID of the box is enabled
+//   box-close              close the box as its window menu's Close does
+//   box-rect               the box's window rectangle
 //   page                   the dialog id of the sheet's current page
 //   text ID                the text of control ID of the current page
+//   type ID TEXT           put TEXT into control ID of the current page, as
+//                          typing does (the edit notifies its page)
+//   enabled ID             1 when control ID of the current page is enabled
 //   click ID               click button ID of the current page
+//   post ID                click button ID of the current page without waiting
+//                          for the page: for buttons that open a modal window
+//   select ID LINE         select line LINE of list ID as a click does
+//   lines ID               list ID: the selected line (-1: none), then each
+//                          line, separated by tabs
 //   press BUTTON           press back, next, finish or cancel of the sheet
 //   buttons                the sheet's buttons that are shown and enabled
 //   foreground             the title of the foreground window
 //   count TITLE            how many shown top-level windows carry that title
 //   rect                   the sheet's window rectangle: left top right bottom
 //   close                  close the sheet as its close box does
+//   clipboard              the clipboard's text (CF_TEXT)
 //   quit                   end the driver
 #include <windows.h>
 #include <commctrl.h>
@@ -44,6 +59,7 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 struct Driver {
   HWND sheet = nullptr;
   HWND box = nullptr;
+  HWND parent = nullptr;  // the current page or the box, for control commands
 };
 
 using Handler = std::string (*)(Driver&, std::string_view argument);
@@ -211,7 +227,7 @@ std::string WaitForBox(Driver& driver, std::string_view argument) {
 }
 
 std::string BoxText(Driver& driver, std::string_view) {
-  HWND text = driver.box ? GetDlgItem(driver.box, kMessageBoxTextId) : nullptr;
+  HWND text = GetDlgItem(driver.box, kMessageBoxTextId);
   return text ? Ok(TextOf(text)) : Error("no box text");
 }
 
@@ -234,22 +250,121 @@ std::string PageId(Driver& driver, std::string_view) {
   return Ok(std::to_string(Ask(driver.sheet, PSM_INDEXTOID, index)));
 }
 
-std::string ControlText(Driver& driver, std::string_view argument) {
+// "ID" or "ID REST": the control of the page or box that the command acts on.
+HWND ParentControl(const Driver& driver, std::string_view argument, std::string_view* rest) {
+  std::size_t space = argument.find(' ');
+  *rest = space == std::string_view::npos ? "" : argument.substr(space + 1);
   int id = 0;
-  if (!ParseInt(argument, &id)) return Error("usage: ID");
-  HWND page = CurrentPage(driver);
-  HWND control = page ? GetDlgItem(page, id) : nullptr;
+  return ParseInt(argument.substr(0, space), &id) ? GetDlgItem(driver.parent, id) : nullptr;
+}
+
+std::string ControlText(Driver& driver, std::string_view argument) {
+  std::string_view rest;
+  HWND control = ParentControl(driver, argument, &rest);
   return control ? Ok(TextOf(control)) : Error("no control");
 }
 
-std::string ClickControl(Driver& driver, std::string_view argument) {
+// WM_SETTEXT makes an edit send EN_CHANGE to its parent, as typing does.
+std::string TypeText(Driver& driver, std::string_view argument) {
+  std::string_view text;
+  HWND control = ParentControl(driver, argument, &text);
+  if (control == nullptr) return Error("no control");
+  std::wstring wide = Wide(text);
+  Ask(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+  return Ok();
+}
+
+std::string ControlEnabled(Driver& driver, std::string_view argument) {
+  std::string_view rest;
+  HWND control = ParentControl(driver, argument, &rest);
+  if (control == nullptr) return Error("no control");
+  return Ok(IsWindowEnabled(control) ? "1" : "0");
+}
+
+// Sent, the click returns when the page has handled it; posted, it returns
+// at once, for a button whose page then waits in a modal window.
+std::string Click(Driver& driver, std::string_view argument, bool posted) {
   int id = 0;
   if (!ParseInt(argument, &id)) return Error("usage: ID");
   std::string reason;
-  HWND button = UsableControl(CurrentPage(driver), id, &reason);
+  HWND button = UsableControl(driver.parent, id, &reason);
   if (button == nullptr) return Error(reason);
-  Ask(button, BM_CLICK);
+  if (posted) {
+    PostMessageW(driver.parent, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+  } else {
+    Ask(button, BM_CLICK);
+  }
   return Ok();
+}
+
+std::string ClickControl(Driver& driver, std::string_view argument) {
+  return Click(driver, argument, false);
+}
+
+std::string PostClick(Driver& driver, std::string_view argument) {
+  return Click(driver, argument, true);
+}
+
+std::string SelectLine(Driver& driver, std::string_view argument) {
+  std::string_view rest;
+  HWND list = ParentControl(driver, argument, &rest);
+  int line = 0;
+  if (list == nullptr || !ParseInt(rest, &line)) return Error("usage: ID LINE");
+  if (Ask(list, LB_SETCURSEL, line) != line) return Error("no such line");
+  Ask(driver.parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE),
+      reinterpret_cast<LPARAM>(list));
+  return Ok();
+}
+
+std::string ListLines(Driver& driver, std::string_view argument) {
+  std::string_view rest;
+  HWND list = ParentControl(driver, argument, &rest);
+  if (list == nullptr) return Error("no control");
+  std::string out = std::to_string(Ask(list, LB_GETCURSEL));
+  LRESULT count = Ask(list, LB_GETCOUNT);
+  for (LRESULT line = 0; line < count; ++line) {
+    std::wstring text(Ask(list, LB_GETTEXTLEN, line) + 1, L'\0');
+    text.resize(Ask(list, LB_GETTEXT, line, reinterpret_cast<LPARAM>(text.data())));
+    out += '\t' + Escaped(Utf8(text));
+  }
+  return Ok(out);
+}
+
+std::string Rectangle(HWND window) {
+  RECT rect{};
+  if (!GetWindowRect(window, &rect)) return Error("no window");
+  char text[64];
+  std::snprintf(text, sizeof text, "%ld %ld %ld %ld", rect.left, rect.top, rect.right,
+                rect.bottom);
+  return Ok(text);
+}
+
+std::string SheetRectangle(Driver& driver, std::string_view) { return Rectangle(driver.sheet); }
+std::string BoxRectangle(Driver& driver, std::string_view) { return Rectangle(driver.box); }
+std::string BoxTitle(Driver& driver, std::string_view) { return Ok(TextOf(driver.box)); }
+
+std::string CloseBox(Driver& driver, std::string_view) {
+  PostMessageW(driver.box, WM_SYSCOMMAND, SC_CLOSE, 0);
+  return Ok();
+}
+
+// The text as the wizard put it there, in the ANSI code page.
+std::string ClipboardText(Driver&, std::string_view) {
+  if (!OpenClipboard(nullptr)) return Error("clipboard busy");
+  std::string text;
+  HANDLE data = GetClipboardData(CF_TEXT);
+  const char* locked = data ? static_cast<const char*>(GlobalLock(data)) : nullptr;
+  if (locked != nullptr) {
+    int length = MultiByteToWideChar(CP_ACP, 0, locked, -1, nullptr, 0);
+    std::wstring wide(length, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, locked, -1, wide.data(), length);
+    wide.resize(length > 0 ? length - 1 : 0);
+    text = Escaped(Utf8(wide));
+    GlobalUnlock(data);
+  }
+  CloseClipboard();
+  return locked ? Ok(text) : Error("no text");
 }
 
 struct SheetButton {
@@ -271,14 +386,15 @@ std::string PressSheetButton(Driver& driver, std::string_view argument) {
     if (argument != button.name) continue;
     std::string reason;
     if (UsableControl(driver.sheet, button.controlId, &reason) == nullptr) return Error(reason);
-    Ask(driver.sheet, PSM_PRESSBUTTON, button.pressCode);
+    // Posted: the sheet's own loop notices a finished or cancelled sheet only
+    // after a posted message, and Next may open a modal question.
+    PostMessageW(driver.sheet, PSM_PRESSBUTTON, button.pressCode, 0);
     return Ok();
   }
   return Error("usage: back|next|finish|cancel");
 }
 
 std::string UsableSheetButtons(Driver& driver, std::string_view) {
-  if (driver.sheet == nullptr) return Error("no sheet");
   std::string names;
   for (const SheetButton& button : kSheetButtons) {
     std::string reason;
@@ -297,41 +413,47 @@ std::string CountWindows(Driver&, std::string_view argument) {
   return Ok(std::to_string(TopWindows(argument, AnyWindow).size()));
 }
 
-std::string SheetRectangle(Driver& driver, std::string_view) {
-  RECT rect{};
-  if (driver.sheet == nullptr || !GetWindowRect(driver.sheet, &rect)) return Error("no sheet");
-  char text[64];
-  std::snprintf(text, sizeof text, "%ld %ld %ld %ld", rect.left, rect.top, rect.right,
-                rect.bottom);
-  return Ok(text);
-}
-
 std::string CloseSheet(Driver& driver, std::string_view) {
-  if (driver.sheet == nullptr) return Error("no sheet");
   PostMessageW(driver.sheet, WM_SYSCOMMAND, SC_CLOSE, 0);
   return Ok();
 }
 
+// What a command acts on: nothing given, the sheet, the sheet's current page
+// (which becomes the parent of the controls it names), or the box.
+enum class Scope { kNone, kSheet, kPage, kBox };
+
 struct Command {
   const char* name;
   Handler run;
-  bool needsSheet;
+  Scope scope;
 };
 
 constexpr Command kCommands[] = {
-    {"sheet", WaitForSheet, false},
-    {"box", WaitForBox, false},
-    {"box-text", BoxText, false},
-    {"box-press", PressBoxButton, false},
-    {"page", PageId, true},
-    {"text", ControlText, true},
-    {"click", ClickControl, true},
-    {"press", PressSheetButton, true},
-    {"buttons", UsableSheetButtons, true},
-    {"foreground", ForegroundTitle, false},
-    {"count", CountWindows, false},
-    {"rect", SheetRectangle, true},
-    {"close", CloseSheet, true},
+    {"sheet", WaitForSheet, Scope::kNone},
+    {"box", WaitForBox, Scope::kNone},
+    {"box-text", BoxText, Scope::kBox},
+    {"box-press", PressBoxButton, Scope::kBox},
+    {"box-title", BoxTitle, Scope::kBox},
+    {"box-item", ControlText, Scope::kBox},
+    {"box-type", TypeText, Scope::kBox},
+    {"box-enabled", ControlEnabled, Scope::kBox},
+    {"box-close", CloseBox, Scope::kBox},
+    {"box-rect", BoxRectangle, Scope::kBox},
+    {"page", PageId, Scope::kSheet},
+    {"text", ControlText, Scope::kPage},
+    {"type", TypeText, Scope::kPage},
+    {"enabled", ControlEnabled, Scope::kPage},
+    {"click", ClickControl, Scope::kPage},
+    {"post", PostClick, Scope::kPage},
+    {"select", SelectLine, Scope::kPage},
+    {"lines", ListLines, Scope::kPage},
+    {"press", PressSheetButton, Scope::kSheet},
+    {"buttons", UsableSheetButtons, Scope::kSheet},
+    {"foreground", ForegroundTitle, Scope::kNone},
+    {"count", CountWindows, Scope::kNone},
+    {"rect", SheetRectangle, Scope::kSheet},
+    {"close", CloseSheet, Scope::kSheet},
+    {"clipboard", ClipboardText, Scope::kNone},
 };
 
 std::string Run(Driver& driver, std::string_view line) {
@@ -340,7 +462,10 @@ std::string Run(Driver& driver, std::string_view line) {
   std::string_view argument = space == std::string_view::npos ? "" : line.substr(space + 1);
   for (const Command& command : kCommands) {
     if (name != command.name) continue;
-    if (command.needsSheet && !IsWindow(driver.sheet)) return Error("no sheet");
+    bool onSheet = command.scope == Scope::kSheet || command.scope == Scope::kPage;
+    if (onSheet && !IsWindow(driver.sheet)) return Error("no sheet");
+    if (command.scope == Scope::kBox && !IsWindow(driver.box)) return Error("no box");
+    driver.parent = command.scope == Scope::kPage ? CurrentPage(driver) : driver.box;
     return command.run(driver, argument);
   }
   return Error("unknown command");

@@ -294,14 +294,14 @@ class DetectionTest(WizardCase):
                     self.close_wizard(wizard)
 
 
-def run_in_test_network(arguments):
-    """This script again, in a sandbox whose veth carries the test address
+def run_in_test_network(arguments, script=__file__):
+    """The script again, in a sandbox whose veth carries the test address
     and with a wineserver started there."""
     scripts = os.path.join(HERE, "..", "..", "scripts")
     command = [os.path.join(scripts, "sandbox"), "--addr", TEST_ADDRESS + "/24",
                "bash", "-c", 'source "$0"; trap wine_env_stop EXIT; "$@"',
                os.path.join(scripts, "wine-env.sh"),
-               sys.executable, os.path.abspath(__file__), "--inside", *arguments]
+               sys.executable, os.path.abspath(script), "--inside", *arguments]
     return subprocess.run(command).returncode
 
 
