@@ -47,18 +47,6 @@ seed_address_book() {
   } | import_registry
 }
 
-# aiosmtpd's Debugging handler prints every message it received.
-start_counting_smtp_server() {
-  /usr/bin/python3 -m aiosmtpd -n -l 127.0.0.1:25 -c aiosmtpd.handlers.Debugging \
-    >"$wizard_state/smtp.log" 2>/dev/null &
-  wizard_children+=($!)
-  local i
-  for i in $(seq 100); do
-    grep -q ' 0100007F:0019 00000000:0000 0A' /proc/net/tcp && return 0
-    sleep 0.1
-  done
-  wizard_die "the SMTP server did not listen"
-}
 received() { grep -c -- '---------- MESSAGE FOLLOWS ----------' "$wizard_state/smtp.log" || true; }
 
 # Wine gives the Windows process its own Linux process, named by the .exe.
@@ -132,7 +120,7 @@ start_virtual_display
 prepare_display_prefix
 seed_address_book
 start_test_dns
-start_counting_smtp_server
+start_smtp_server -c aiosmtpd.handlers.Debugging  # prints each mail it receives
 start_wizard
 start_driver
 

@@ -30,17 +30,6 @@ seed_mail_settings() {
 EOF_REG
 }
 
-start_smtp_server() {
-  /usr/bin/python3 -m aiosmtpd -n -l 127.0.0.1:25 >/dev/null &
-  wizard_children+=($!)
-  local i
-  for i in $(seq 100); do
-    grep -q ' 0100007F:0019 00000000:0000 0A' /proc/net/tcp && return 0
-    sleep 0.1
-  done
-  wizard_die "the SMTP server did not listen"
-}
-
 start_virtual_display
 prepare_display_prefix
 seed_mail_settings

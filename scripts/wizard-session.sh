@@ -80,6 +80,19 @@ start_test_dns() {
   wizard_children+=($!)
 }
 
+# aiosmtpd on 127.0.0.1:25, with its options (a handler...); what it prints
+# goes to $wizard_state/smtp.log.
+start_smtp_server() {
+  /usr/bin/python3 -m aiosmtpd -n -l 127.0.0.1:25 "$@" >"$wizard_state/smtp.log" 2>/dev/null &
+  wizard_children+=($!)
+  local i
+  for i in $(seq 100); do
+    grep -q ' 0100007F:0019 00000000:0000 0A' /proc/net/tcp && return 0
+    sleep 0.1
+  done
+  wizard_die "the SMTP server did not listen"
+}
+
 start_wizard() {
   wine "$wizard_bin/pathcaster.exe" >/dev/null 2>&1 &
   wizard_pid=$!

@@ -20,6 +20,7 @@ import unittest
 from aiosmtpd.controller import Controller
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from smtp_mailbox import Mailbox  # noqa: E402
 from netutil import free_port  # noqa: E402
 
 TOOL = None
@@ -42,22 +43,6 @@ def link_message():
         if shown[0].isascii() and shown[0].isalpha():
             text += "(=> http://%s )\r\n" % address
     return text
-
-
-class Handler:
-    def __init__(self, refused=()):
-        self.refused = refused
-        self.mails = []
-
-    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        if address in self.refused:
-            return "550 no such user here"
-        envelope.rcpt_tos.append(address)
-        return "250 OK"
-
-    async def handle_DATA(self, server, session, envelope):
-        self.mails.append(envelope)
-        return "250 Message accepted for delivery"
 
 
 class DeliveryTest(unittest.TestCase):
@@ -94,18 +79,18 @@ class DeliveryTest(unittest.TestCase):
             self.assertEqual(mail.get_payload(decode=True), expected + b"\r\n")
 
     def test_every_recipient_gets_the_link_message_in_address_book_order(self):
-        handler = Handler()
+        handler = Mailbox()
         self.assertEqual(self.deliver(handler), [STARTED, FINISHED, "allMailsSent 1"])
         self.assert_link_mails(handler, [address for _, address in RECIPIENTS])
 
     def test_abort_during_the_first_recipient_mails_only_that_one(self):
-        handler = Handler()
+        handler = Mailbox()
         output = self.deliver(handler, "--abort-on-start")
         self.assertEqual(output, [STARTED, FINISHED, "allMailsSent 1"])
         self.assert_link_mails(handler, ["carol@localhost"])
 
     def test_refused_recipient_costs_one_failure_box_and_the_others_are_mailed(self):
-        handler = Handler(refused=("alice@localhost",))
+        handler = Mailbox(refused=("alice@localhost",))
         output = self.deliver(handler)
         self.assertEqual(output, [STARTED, "failure alice@localhost", FINISHED, "allMailsSent 0"])
         self.assert_link_mails(handler, ["carol@localhost", "bob@localhost"])

@@ -27,6 +27,7 @@ from aiosmtpd.controller import Controller
 import pathcaster_wine_test as wizard
 from pathcaster_wine_test import (DETECT_DONE, DETECT_STATUS, START_LIMIT, TEST_ADDRESS,
                                   TEST_HOST, TITLE, WizardCase, dnsmasq, set_installed, wine)
+from smtp_mailbox import Mailbox
 
 SETTINGS_KEY = r"HKLM\SOFTWARE\Tarvik\Vantor Vntrlink"
 SENDER = "owner@example.test"
@@ -95,25 +96,6 @@ def stored_setting(name, key="5.5"):
     if run.returncode != 0:
         return None
     return run.stdout.decode("utf-8", "replace").split("REG_SZ")[-1].strip()
-
-
-class Mailbox:
-    """aiosmtpd's handler: refuses RCPT for the addresses in refused, keeps
-    every mail it accepted."""
-
-    def __init__(self):
-        self.refused = set()
-        self.mails = []
-
-    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        if address in self.refused:
-            return "550 no such user here"
-        envelope.rcpt_tos.append(address)
-        return "250 OK"
-
-    async def handle_DATA(self, server, session, envelope):
-        self.mails.append(envelope)
-        return "250 Message accepted for delivery"
 
 
 class MailFlowTest(WizardCase):

@@ -123,14 +123,6 @@ void StoreMessage(HWND page) {
   SaveMailSetting(kMessageSetting, message);
 }
 
-bool ConfirmSend(HWND page) {
-  char text[kTextRoom];
-  char caption[kTextRoom];
-  LoadTextInto(IDS_CONFIRM_SEND, text, sizeof text);
-  LoadTextInto(IDS_WIZARD_TITLE, caption, sizeof caption);
-  return ShowTextBox(page, text, caption, MB_ICONWARNING | MB_YESNO) == IDYES;
-}
-
 // When no thread can start, the run has already sent its end message (and
 // the caption was reset by it) before StartDeliveryRun returns.
 void OnSend(HWND page) {
@@ -138,7 +130,7 @@ void OnSend(HWND page) {
     WizardSession.sendAbortRequested = true;
     return;
   }
-  if (!ConfirmSend(page)) return;
+  if (AskToSend(page) != IDYES) return;
   TakeTypedHostName(page);
   StoreMessage(page);
   if (StartDeliveryRun()) SetItemFromTable(page, IDC_SEND, IDS_ABORT_SEND_CAPTION, kTextRoom);

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr std::size_t kTextRoom = 63;
 // Edits 1013 and 1014 are read with room for 510 characters.
 constexpr std::size_t kSettingEditRoom = 511;
 
@@ -130,19 +129,11 @@ void StoreEdit(HWND page, int id, MailSetting index, char* sessionText) {
   SaveMailSetting(index, sessionText);
 }
 
-bool ConfirmSend(HWND page) {
-  char text[kTextRoom];
-  char caption[kTextRoom];
-  LoadTextInto(IDS_CONFIRM_SEND, text, sizeof text);
-  LoadTextInto(IDS_WIZARD_TITLE, caption, sizeof caption);
-  return ShowTextBox(page, text, caption, MB_ICONWARNING | MB_YESNO) != IDNO;
-}
-
 // The sheet moves on to the sending page whatever the answer.
 void OnWizardNext(HWND page) {
   StoreEdit(page, IDC_SENDER_ADDRESS, kFromAddressSetting, WizardSession.senderAddress);
   StoreEdit(page, IDC_MAIL_SERVER, kMailServerSetting, WizardSession.mailServer);
-  WizardSession.sendConfirmed = ConfirmSend(page);
+  WizardSession.sendConfirmed = AskToSend(page) != IDNO;
 }
 
 void OnWizardBack(HWND page) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "wizard/pages/pages.h"
+#include "wizard/resources/resource.h"
 #include "wizard/ui_text.h"
 #include "wizard/wizard_session.h"
 
@@ -32,4 +33,13 @@ void EnableItem(HWND page, int id, bool enabled) {
 
 bool ItemHasText(HWND page, int id) {
   return GetWindowTextLengthA(GetDlgItem(page, id)) > 0;
+}
+
+int AskToSend(HWND page) {
+  constexpr std::size_t kTextRoom = 63;
+  char text[kTextRoom];
+  char caption[kTextRoom];
+  LoadTextInto(IDS_CONFIRM_SEND, text, sizeof text);
+  LoadTextInto(IDS_WIZARD_TITLE, caption, sizeof caption);
+  return ShowTextBox(page, text, caption, MB_ICONWARNING | MB_YESNO);
 }

@@ -31,6 +31,8 @@ bool IsPageOnScreen(HWND page);
 void SetItemFromTable(HWND page, int id, int textId, std::size_t room);
 void EnableItem(HWND page, int id, bool enabled);
 bool ItemHasText(HWND page, int id);
+// "Send now?" with Yes and No, owned by page; the button pressed.
+int AskToSend(HWND page);
 
 // Waits, at most timeoutMs, for a running detection to end after the sheet
 // closed; true when none runs any more.
