@@ -49,7 +49,7 @@ void OpenInModifyMode(HWND dialog, const char* name) {
 void OpenInAddMode(HWND dialog) {
   dialogState.modifiedName[0] = '\0';
   SetTitleFromTable(dialog, IDS_TITLE_ADD_RECIPIENT);
-  EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
+  EnableItem(dialog, IDOK, false);
   SetFocus(GetDlgItem(dialog, IDC_RECIPIENT_NAME));
 }
 
@@ -67,7 +67,7 @@ void OnCreate(HWND dialog, const char* name) {
 void OnEditChanged(HWND dialog) {
   bool complete =
       ItemHasText(dialog, IDC_RECIPIENT_NAME) && ItemHasText(dialog, IDC_RECIPIENT_ADDRESS);
-  EnableWindow(GetDlgItem(dialog, IDOK), complete ? TRUE : FALSE);
+  EnableItem(dialog, IDOK, complete);
 }
 
 // A refused edit has told the user why; the dialog stays open as typed. The

@@ -20,14 +20,10 @@ constexpr std::size_t kTextRoom = 127;
 // Shown as it is: the closing text names no particular host.
 constexpr const char* kHostNamePlaceholder = "(hostname)";
 
-void EnableAbortButton(HWND page, bool enabled) {
-  EnableWindow(GetDlgItem(page, IDC_ABORT_SEND), enabled ? TRUE : FALSE);
-}
-
 // A stop asked for already (here, or with the choice page's Send) stands.
 void EnableAbortWhileRunning(HWND page) {
   bool running = WizardSession.sendInProgress.load();
-  EnableAbortButton(page, running && !WizardSession.sendAbortRequested.load());
+  EnableItem(page, IDC_ABORT_SEND, running && !WizardSession.sendAbortRequested.load());
 }
 
 void ShowClosingText(HWND page) {
@@ -60,7 +56,7 @@ void StartDelivery(HWND page) {
 void ShowNothingSent(HWND page) {
   SetItemFromTable(page, IDC_SEND_STATE, IDS_NOT_SENT, kTextRoom);
   SetItemText(page, IDC_CLOSING_HINT, "");
-  EnableAbortButton(page, false);
+  EnableItem(page, IDC_ABORT_SEND, false);
 }
 
 void OnSetActive(HWND page) {
@@ -79,14 +75,14 @@ void OnSetActive(HWND page) {
 void OnAbort(HWND page) {
   if (!WizardSession.sendInProgress.load()) return;
   WizardSession.sendAbortRequested = true;
-  EnableAbortButton(page, false);
+  EnableItem(page, IDC_ABORT_SEND, false);
 }
 
 // An end message that arrives while a run is in progress belongs to an
 // earlier run, which ended as the current one started.
 void OnSendFinished(HWND page) {
   if (WizardSession.sendInProgress.load()) return;
-  EnableAbortButton(page, false);
+  EnableItem(page, IDC_ABORT_SEND, false);
   if (WizardSession.allMailsSent.load()) {
     SetItemFromTable(page, IDC_SEND_STATE, IDS_SEND_COMPLETE, kTextRoom);
     ShowClosingText(page);
