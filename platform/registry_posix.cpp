@@ -388,24 +388,31 @@ void RegistryCloseKey(RegistryKey key) {
   delete key;
 }
 
-long RegistryQueryValue(RegistryKey key, const char* name) {
-  return Guarded([&] {
-    Values values;
-    long result = LoadKey(key, &values);
-    if (result != kRegistryOk) return result;
-    return Find(values, NameOf(name)) != values.end() ? kRegistryOk : kRegistryNotFound;
-  });
-}
+namespace {
 
-long RegistryGetString(RegistryKey key, const char* name, char* buffer, std::size_t size) {
+// Loads the key and hands the value of that name to use; kRegistryNotFound
+// when the key holds none.
+template <typename Use>
+long WithValue(RegistryKey key, const char* name, Use use) {
   return Guarded([&] {
     Values values;
     long result = LoadKey(key, &values);
     if (result != kRegistryOk) return result;
     auto value = Find(values, NameOf(name));
-    if (value == values.end()) return kRegistryNotFound;
-    if (value->type != kTypeString) return kRegistryInvalidData;
-    return CopyString(value->data, buffer, size);
+    return value == values.end() ? kRegistryNotFound : use(*value);
+  });
+}
+
+}  // namespace
+
+long RegistryQueryValue(RegistryKey key, const char* name) {
+  return WithValue(key, name, [](const auto&) { return kRegistryOk; });
+}
+
+long RegistryGetString(RegistryKey key, const char* name, char* buffer, std::size_t size) {
+  return WithValue(key, name, [&](const auto& value) {
+    if (value.type != kTypeString) return kRegistryInvalidData;
+    return CopyString(value.data, buffer, size);
   });
 }
 
@@ -456,15 +463,10 @@ long RegistryEnumString(RegistryKey key, unsigned index, char* name, std::size_t
 
 long RegistryReadValue(RegistryKey key, const char* name, void* buffer, std::size_t size,
                        std::size_t* stored) {
-  return Guarded([&] {
-    Values values;
-    long result = LoadKey(key, &values);
-    if (result != kRegistryOk) return result;
-    auto value = Find(values, NameOf(name));
-    if (value == values.end()) return kRegistryNotFound;
-    if (value->data.size() > (buffer != nullptr ? size : 0)) return kRegistryMoreData;
-    if (!value->data.empty()) std::memcpy(buffer, value->data.data(), value->data.size());
-    if (stored != nullptr) *stored = value->data.size();
+  return WithValue(key, name, [&](const auto& value) {
+    if (value.data.size() > (buffer != nullptr ? size : 0)) return kRegistryMoreData;
+    if (!value.data.empty()) std::memcpy(buffer, value.data.data(), value.data.size());
+    if (stored != nullptr) *stored = value.data.size();
     return kRegistryOk;
   });
 }
