@@ -48,6 +48,31 @@ int NetSend(Socket s, const void* data, int size);
 void NetShutdown(Socket s);
 int NetClose(Socket s);
 
+// Owns a socket and closes it when it goes out of scope, unless Release()
+// handed it on first; for error paths that would otherwise close by hand.
+class ScopedSocket {
+ public:
+  explicit ScopedSocket(Socket s = kBadSocket) : socket_(s) {}
+  ScopedSocket(ScopedSocket&& other) noexcept : socket_(other.Release()) {}
+  ScopedSocket(const ScopedSocket&) = delete;
+  ScopedSocket& operator=(const ScopedSocket&) = delete;
+  ScopedSocket& operator=(ScopedSocket&&) = delete;
+  ~ScopedSocket() {
+    if (IsOpenSocket(socket_)) NetClose(socket_);
+  }
+
+  Socket Get() const { return socket_; }
+  bool IsOpen() const { return IsOpenSocket(socket_); }
+  Socket Release() {
+    Socket s = socket_;
+    socket_ = kBadSocket;
+    return s;
+  }
+
+ private:
+  Socket socket_;
+};
+
 // The address in dotted decimal, into a buffer of at least 16 bytes.
 void NetFormatAddress(const PeerAddress& peer, char* buffer, std::size_t size);
 
