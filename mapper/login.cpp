@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "mapper/log.h"
-#include "mapper/session.h"
+#include "mapper/session_channel.h"
 #include "mapper/telnet/negotiation.h"
 #include "mapper/telnet/telnet_stream.h"
 #include "mapper/timing.h"
@@ -23,19 +23,31 @@ bool ShowsPasswordPrompt(const LoginLine& line) {
 
 // Answers a prompt that the line shows and that was not answered before.
 // True once the password has been typed.
-bool AnswerPrompt(WorkerSlot& slot, Socket telnet, const LoginLine& line, LoginPrompts& prompts) {
+bool AnswerPrompt(WorkerSlot& slot, ByteChannel& telnet, const LoginLine& line,
+                  LoginPrompts& prompts) {
   if (ShowsUserPrompt(line) && !prompts.userPromptAnswered) {
     prompts.userPromptAnswered = true;
-    TelnetTypeLine(telnet, slot.userId);
+    TypeLine(telnet, slot.userId);
     return false;
   }
   if (ShowsPasswordPrompt(line) && !prompts.passwordPromptAnswered) {
     prompts.passwordPromptAnswered = true;
     SleepMilliseconds(Timing().passwordDelayMs);
-    TelnetTypeLine(telnet, slot.password);
+    TypeLine(telnet, slot.password);
     return true;
   }
   return false;
+}
+
+// Why the telnet connection stopped giving bytes.
+LoginOutcome LoginFailure(const WorkerSlot& slot, const SessionChannel& telnet) {
+  if (!SessionActive(slot)) return LoginOutcome::kEnded;
+  if (telnet.DeadlinePassed()) {
+    WriteLog("worker(%d): login did not finish in time.\n", slot.index);
+  } else {
+    WriteLog("worker(%d): telnet connection lost during login.\n", slot.index);
+  }
+  return LoginOutcome::kRefused;
 }
 
 }  // namespace
@@ -54,23 +66,17 @@ void LoginLine::Append(unsigned char byte) {
 bool LoginLine::Contains(const char* text) const { return std::strstr(text_, text) != nullptr; }
 
 LoginOutcome RunLoginPhase(WorkerSlot& slot, Socket telnet, LoginPrompts& prompts) {
-  using Clock = std::chrono::steady_clock;
-  auto deadline = Clock::now() + std::chrono::milliseconds(Timing().loginLimitMs);
+  // Every read and write of the phase, negotiation included, ends at the
+  // limit: a server cannot hold the worker by stalling inside a command.
+  SessionChannel channel(slot, telnet);
+  channel.SetDeadline(SessionChannel::Clock::now() +
+                      std::chrono::milliseconds(Timing().loginLimitMs));
   LoginLine line;
   while (SessionActive(slot)) {
     slot.idleSeconds = 0;
-    if (Clock::now() >= deadline) {
-      WriteLog("worker(%d): login did not finish in time.\n", slot.index);
-      return LoginOutcome::kRefused;
-    }
-    int ready = NetWaitReadable(telnet, Timing().waitMs);
-    if (ready == 0) continue;
     unsigned char byte = 0;
-    if (ready < 0 || TelnetReadByte(telnet, &byte) != 1) {
-      WriteLog("worker(%d): telnet connection lost during login.\n", slot.index);
-      return LoginOutcome::kRefused;
-    }
-    TelnetHandleByte(byte, telnet);
+    if (channel.ReadByte(&byte) != 1) return LoginFailure(slot, channel);
+    TelnetHandleByteFrom(byte, channel);
     if (byte == '\r') {
       line.Clear();
     } else if (byte != '\0') {
@@ -78,7 +84,11 @@ LoginOutcome RunLoginPhase(WorkerSlot& slot, Socket telnet, LoginPrompts& prompt
     }
     WriteLog("szLine = %s\n", line.Text());
     if (line.Contains(kRefusalText)) return LoginOutcome::kRefused;
-    if (AnswerPrompt(slot, telnet, line, prompts)) return LoginOutcome::kLoggedIn;
+    if (AnswerPrompt(slot, channel, line, prompts)) {
+      // The password went out whole only if no write gave up on the way.
+      return channel.DeadlinePassed() || !SessionActive(slot) ? LoginFailure(slot, channel)
+                                                               : LoginOutcome::kLoggedIn;
+    }
   }
   return LoginOutcome::kEnded;
 }

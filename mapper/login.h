@@ -8,6 +8,9 @@
 
 struct WorkerSlot;
 
+// A server's refusal of the session, wherever it shows up.
+constexpr const char* kRefusalText = "Not on system console";
+
 // Each prompt is answered at most once per front-end connection.
 struct LoginPrompts {
   bool userPromptAnswered = false;

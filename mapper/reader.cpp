@@ -1,15 +1,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include "mapper/login.h"
 #include "mapper/session.h"
+#include "mapper/session_channel.h"
 #include "mapper/telnet/telnet_stream.h"
 #include "mapper/timing.h"
 #include "mapper/worker_slots.h"
 #include "platform/threads.h"
 
 namespace {
-
-constexpr int kLineRoom = 2048;
 
 // The bytes forwarded since the last line end; a line is complete at LF or
 // when the room is full.
@@ -28,7 +28,7 @@ struct ForwardedLine {
 
 // False when the session must end: the server closed or failed, the front
 // end is gone, or the server refused the session.
-bool ForwardNextByte(Socket telnet, Socket client, ForwardedLine& line) {
+bool ForwardNextByte(Socket telnet, ByteChannel& client, ForwardedLine& line) {
   int ready = NetWaitReadable(telnet, Timing().waitMs);
   if (ready == 0) return true;
   unsigned char byte = 0;
@@ -36,7 +36,7 @@ bool ForwardNextByte(Socket telnet, Socket client, ForwardedLine& line) {
   // A NUL after CR only pads the line end on the wire.
   bool padding = byte == '\0' && line.EndsWithCr();
   line.bytes[line.length++] = static_cast<char>(byte);
-  if (!padding && NetSend(client, &byte, 1) != 1) return false;
+  if (!padding && !client.Write(&byte, 1)) return false;
   if (!line.Complete()) return true;
   if (line.ContainsRefusal()) return false;
   line.length = 0;
@@ -49,7 +49,7 @@ bool ForwardNextByte(Socket telnet, Socket client, ForwardedLine& line) {
 void ReaderThread(void* argument) {
   WorkerSlot& slot = *static_cast<WorkerSlot*>(argument);
   Socket telnet = slot.telnetSocket.load();
-  Socket client = slot.clientSocket.load();
+  SessionChannel client(slot, slot.clientSocket.load());
   ForwardedLine line;
   while (SessionActive(slot) && ForwardNextByte(telnet, client, line)) {
   }

@@ -1,11 +1,13 @@
 #include "mapper/server.h"
 
 #include "mapper/log.h"
+#include "mapper/session.h"
 #include "mapper/shared_segment.h"
 #include "mapper/timing.h"
 #include "mapper/watchdog.h"
 #include "mapper/worker_slots.h"
 #include "platform/net.h"
+#include "platform/threads.h"
 
 int listenPort = kDefaultListenPort;
 
@@ -51,19 +53,13 @@ void ServeConnection(Socket client, const PeerAddress& peer) {
   char dotted[16];
   NetFormatAddress(peer, dotted, sizeof dotted);
   WriteLog("connecton request from %s accepted.\n", dotted);
-  if (AssignWorkerSlot(client, peer) != 0) WriteLog("failed to process the request.\n");
+  if (AssignWorkerSlot(client, peer, WorkerThread) != 0) WriteLog("failed to process the request.\n");
 }
 
 void EndRunningSessions() {
   for (WorkerSlot& slot : workerSlots) {
     if (BeginSlotEnd(slot)) FinishSlotEnd(slot);
   }
-}
-
-}  // namespace
-
-int StartThread(ThreadFunction function, void* argument) {
-  return StartThreadWithStack(function, argument, kThreadStackBytes);
 }
 
 int InitSockets() {
@@ -107,7 +103,7 @@ void WaitForThreads() {
   while (busy && waited < kWorkerWaitLimit) {
     busy = false;
     for (const WorkerSlot& slot : workerSlots) {
-      if (slot.inUse.load() == kSlotFree) continue;
+      if (SlotFree(slot)) continue;
       busy = true;
       WriteLog("waiting for worker threads die.\n");
       ++waited;
@@ -115,6 +111,8 @@ void WaitForThreads() {
     }
   }
 }
+
+}  // namespace
 
 int RunServer() {
   ClearLocalStop();

@@ -5,22 +5,23 @@
 #include "mapper/log.h"
 #include "mapper/login.h"
 #include "mapper/requests.h"
-#include "mapper/server.h"
+#include "mapper/session_channel.h"
+#include "mapper/start_thread.h"
 #include "mapper/telnet/telnet_stream.h"
 #include "mapper/timing.h"
 #include "mapper/worker_slots.h"
 
 namespace {
 
-constexpr int kLineRoom = 2048;
 // The password never reaches the log.
 constexpr const char* kPasswordMask = "********";
 
 // What the worker knows of its connection between requests.
 struct Worker {
-  Worker(WorkerSlot& owner, Socket frontEnd) : slot(owner), client(frontEnd) {}
+  Worker(WorkerSlot& owner, Socket frontEnd) : slot(owner), socket(frontEnd), client(owner, frontEnd) {}
   WorkerSlot& slot;
-  Socket client;
+  Socket socket;
+  SessionChannel client;
   char line[kLineRoom] = "";
   LoginPrompts prompts;
   bool loggedIn = false;
@@ -28,8 +29,8 @@ struct Worker {
 
 enum class Next { kNextRequest, kEndThread };
 
-void Reply(const Worker& worker, const char* text) {
-  NetSend(worker.client, text, static_cast<int>(std::strlen(text)));
+void Reply(Worker& worker, const char* text) {
+  worker.client.Write(text, std::strlen(text));
 }
 
 // Any request the session cannot carry out is answered "ng" and ends it.
@@ -39,10 +40,22 @@ Next Refuse(Worker& worker) {
   return Next::kEndThread;
 }
 
+// Reads and drops the rest of a line that did not fit the buffer, up to its
+// line end, so that its tail is never taken as the next field or request.
+bool DropRestOfLine(ByteChannel& channel) {
+  unsigned char byte = 0;
+  do {
+    if (channel.ReadByte(&byte) != 1) return false;
+  } while (byte != '\n');
+  return true;
+}
+
 // The next line from the front end; false when it closed or failed, which
 // ends the session.
 bool ReadLine(Worker& worker) {
-  if (ReadRequestLine(worker.client, worker.line, kLineRoom) >= 0) return true;
+  int length = ReadRequestLineFrom(worker.client, worker.line, kLineRoom);
+  if (length == kLineRoom - 1 && !DropRestOfLine(worker.client)) length = -1;
+  if (length >= 0) return true;
   EndSession(worker.slot);
   return false;
 }
@@ -106,7 +119,8 @@ Next HandleData(Worker& worker) {
   if (!worker.loggedIn || std::strstr(worker.line, kRefusalText) != nullptr) {
     return Refuse(worker);
   }
-  TelnetTypeLine(worker.slot.telnetSocket.load(), worker.line);
+  SessionChannel telnet(worker.slot, worker.slot.telnetSocket.load());
+  TypeLine(telnet, worker.line);
   return Next::kNextRequest;
 }
 
@@ -133,7 +147,7 @@ Next HandleRequest(Worker& worker) {
 
 void ServeRequests(Worker& worker) {
   while (SessionActive(worker.slot)) {
-    int ready = NetWaitReadable(worker.client, Timing().waitMs);
+    int ready = NetWaitReadable(worker.socket, Timing().waitMs);
     if (ready == 0) continue;
     if (ready < 0) {
       EndSession(worker.slot);

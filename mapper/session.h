@@ -4,8 +4,9 @@
 
 struct WorkerSlot;
 
-// A server's refusal of the session, wherever it shows up.
-constexpr const char* kRefusalText = "Not on system console";
+// The room of a session's line buffers: the front end's request and field
+// lines (at most one byte less, with the terminator) and the forwarded output.
+constexpr int kLineRoom = 2048;
 
 // Runs the connection's request loop on its slot; the argument is the slot.
 void WorkerThread(void* slot);

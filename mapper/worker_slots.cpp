@@ -3,8 +3,7 @@
 #include <cstring>
 
 #include "mapper/log.h"
-#include "mapper/server.h"
-#include "mapper/session.h"
+#include "mapper/start_thread.h"
 
 WorkerSlot workerSlots[kWorkerSlotCount];
 
@@ -23,7 +22,7 @@ void CloseIfOpen(Socket s) {
 
 WorkerSlot* FirstFreeSlot() {
   for (WorkerSlot& slot : workerSlots) {
-    if (slot.inUse.load() == kSlotFree) return &slot;
+    if (SlotFree(slot)) return &slot;
   }
   return nullptr;
 }
@@ -41,7 +40,7 @@ void ResetWorkerSlots() {
   }
 }
 
-int AssignWorkerSlot(Socket client, const PeerAddress& peer) {
+int AssignWorkerSlot(Socket client, const PeerAddress& peer, ThreadFunction worker) {
   WorkerSlot* slot = FirstFreeSlot();
   if (slot == nullptr) {
     WriteLog("no available worker thread slot.\n");
@@ -52,8 +51,9 @@ int AssignWorkerSlot(Socket client, const PeerAddress& peer) {
   slot->clientSocket = client;
   slot->clientAddress = peer;
   slot->holders = kHoldsOfNewSession;
-  slot->inUse = kSlotInUse;
-  slot->workerThread = StartThread(WorkerThread, slot);
+  unsigned sessions = (slot->inUse.load() >> 2) + 1;
+  slot->inUse = sessions << 2 | kSlotInUse;
+  slot->workerThread = StartThread(worker, slot);
   if (slot->workerThread == -1) {
     WriteLog("thread creation error.\n");
     ReleaseSlot(*slot);
@@ -63,8 +63,12 @@ int AssignWorkerSlot(Socket client, const PeerAddress& peer) {
 }
 
 bool BeginSlotEnd(WorkerSlot& slot) {
-  int expected = kSlotInUse;
-  return slot.inUse.compare_exchange_strong(expected, kSlotEnding);
+  return BeginSlotEndOf(slot, slot.inUse.load());
+}
+
+bool BeginSlotEndOf(WorkerSlot& slot, unsigned seen) {
+  if (SlotPhase(seen) != kSlotInUse) return false;
+  return slot.inUse.compare_exchange_strong(seen, (seen & ~kSlotPhaseBits) | kSlotEnding);
 }
 
 void FinishSlotEnd(WorkerSlot& slot) {
@@ -82,11 +86,11 @@ void ReleaseSlot(WorkerSlot& slot) {
   CloseIfOpen(slot.clientSocket.exchange(kNoSocket));
   CloseIfOpen(slot.telnetSocket.exchange(kNoSocket));
   std::memset(slot.password, 0, sizeof slot.password);
-  slot.inUse = kSlotFree;
+  slot.inUse = (slot.inUse.load() & ~kSlotPhaseBits) | kSlotFree;
 }
 
 int OccupiedSlotCount() {
   int count = 0;
-  for (const WorkerSlot& slot : workerSlots) count += slot.inUse.load() != kSlotFree;
+  for (const WorkerSlot& slot : workerSlots) count += !SlotFree(slot);
   return count;
 }

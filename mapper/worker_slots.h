@@ -10,17 +10,22 @@
 #include <atomic>
 
 #include "platform/net.h"
+#include "platform/threads.h"
 
 constexpr int kWorkerSlotCount = 64;
 
-constexpr int kSlotFree = 0;
-constexpr int kSlotInUse = 1;
-constexpr int kSlotEnding = 2;
+// The phase of a slot, in the low two bits of its inUse word.
+constexpr unsigned kSlotFree = 0;
+constexpr unsigned kSlotInUse = 1;
+constexpr unsigned kSlotEnding = 2;
+constexpr unsigned kSlotPhaseBits = 3;
 
 struct WorkerSlot {
   int index;
   int workerThread;
-  std::atomic<int> inUse;
+  // The phase, and above it the count of sessions the slot was given, so
+  // that whoever saw one session can end that session and never the next.
+  std::atomic<unsigned> inUse;
   std::atomic<int> idleSeconds;
   std::atomic<Socket> clientSocket;
   PeerAddress clientAddress;
@@ -39,18 +44,28 @@ extern WorkerSlot workerSlots[kWorkerSlotCount];
 // Numbers the slots and marks them all free, with no connections.
 void ResetWorkerSlots();
 
-// Gives the connection to the first free slot and starts its worker: 0, or 1
-// when no slot is free (the connection is then closed) or no thread started
-// (the slot then keeps the connection until the watchdog ends it).
-int AssignWorkerSlot(Socket client, const PeerAddress& peer);
+// Gives the connection to the first free slot and starts worker(slot) for
+// it: 0, or 1 when no slot is free (the connection is then closed) or no
+// thread started (the slot then keeps the connection until the watchdog ends
+// it).
+int AssignWorkerSlot(Socket client, const PeerAddress& peer, ThreadFunction worker);
 
+inline unsigned SlotPhase(unsigned inUse) {
+  return inUse & kSlotPhaseBits;
+}
 inline bool SessionActive(const WorkerSlot& slot) {
-  return slot.inUse.load() == kSlotInUse;
+  return SlotPhase(slot.inUse.load()) == kSlotInUse;
+}
+inline bool SlotFree(const WorkerSlot& slot) {
+  return SlotPhase(slot.inUse.load()) == kSlotFree;
 }
 
 // Moves an active session to ending; true for the one caller that did so,
 // which must then call FinishSlotEnd.
 bool BeginSlotEnd(WorkerSlot& slot);
+// The same for the session whose inUse word was seen; false when that
+// session is no longer the slot's.
+bool BeginSlotEndOf(WorkerSlot& slot, unsigned seen);
 // Ends both connections at once (waking the session's threads) and lets go
 // of the session's hold on the slot.
 void FinishSlotEnd(WorkerSlot& slot);

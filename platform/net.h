@@ -38,14 +38,22 @@ Socket NetAccept(Socket listener, PeerAddress* peer);
 
 // 1 when readable (or at end of stream), 0 on time-out, -1 on error.
 int NetWaitReadable(Socket s, int timeoutMs);
+// 1 when a small send would not block, 0 on time-out, -1 on error.
+int NetWaitWritable(Socket s, int timeoutMs);
 
 // Results as recv/send give them: count, 0 at end of stream, -1 on error.
 int NetReceive(Socket s, void* buffer, int size);
 int NetSend(Socket s, const void* data, int size);
 
-// Ends the connection in both directions at once, waking every thread blocked
-// on the socket, without releasing the handle. The peer sees the close.
+// Ends the connection in both directions at once without releasing the
+// handle; the peer sees the close. On Linux it wakes every thread blocked on
+// the socket; on Windows it wakes none (only NetClose does), so no thread may
+// count on it to leave a blocking call.
 void NetShutdown(Socket s);
+// Makes NetShutdown wake no blocked call and leave the close to NetClose,
+// the strictest form of the Windows behaviour, so that tests on Linux meet a
+// thread that waits on a socket without a bound. Only tests call it.
+void NetShutdownWakesNoOneForTests(bool wakesNoOne);
 int NetClose(Socket s);
 
 // Owns a socket and closes it when it goes out of scope, unless Release()

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -107,6 +108,14 @@ int NetWaitReadable(Socket s, int timeoutMs) {
   return (entry.revents & POLLNVAL) ? -1 : 1;
 }
 
+int NetWaitWritable(Socket s, int timeoutMs) {
+  pollfd entry{Fd(s), POLLOUT, 0};
+  int ready = poll(&entry, 1, timeoutMs);
+  if (ready < 0) return errno == EINTR ? 0 : -1;
+  if (ready == 0) return 0;
+  return (entry.revents & POLLNVAL) ? -1 : 1;
+}
+
 int NetReceive(Socket s, void* buffer, int size) {
   ssize_t got;
   do {
@@ -123,8 +132,16 @@ int NetSend(Socket s, const void* data, int size) {
   return static_cast<int>(sent);
 }
 
+namespace {
+std::atomic<bool> shutdownWakesNoOne{false};
+}  // namespace
+
 void NetShutdown(Socket s) {
-  shutdown(Fd(s), SHUT_RDWR);
+  if (!shutdownWakesNoOne.load()) shutdown(Fd(s), SHUT_RDWR);
+}
+
+void NetShutdownWakesNoOneForTests(bool wakesNoOne) {
+  shutdownWakesNoOne = wakesNoOne;
 }
 
 int NetClose(Socket s) {

@@ -91,6 +91,16 @@ int NetWaitReadable(Socket s, int timeoutMs) {
   return FD_ISSET(Handle(s), &readable) ? 1 : 0;
 }
 
+int NetWaitWritable(Socket s, int timeoutMs) {
+  fd_set writable;
+  FD_ZERO(&writable);
+  FD_SET(Handle(s), &writable);
+  timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  int ready = select(0, nullptr, &writable, nullptr, &wait);
+  if (ready == SOCKET_ERROR) return -1;
+  return FD_ISSET(Handle(s), &writable) ? 1 : 0;
+}
+
 int NetReceive(Socket s, void* buffer, int size) {
   return recv(Handle(s), static_cast<char*>(buffer), size, 0);
 }
@@ -102,6 +112,9 @@ int NetSend(Socket s, const void* data, int size) {
 void NetShutdown(Socket s) {
   shutdown(Handle(s), SD_BOTH);
 }
+
+// Windows already wakes no blocked call at shutdown.
+void NetShutdownWakesNoOneForTests(bool) {}
 
 int NetClose(Socket s) {
   return closesocket(Handle(s));

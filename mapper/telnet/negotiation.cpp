@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "mapper/telnet/telnet_stream.h"
+#include "mapper/telnet/byte_channel.h"
 
 std::atomic<int> EnvironChoice{kEnvironNotChosen};
 
@@ -16,6 +16,10 @@ constexpr unsigned char kWill = 251;
 constexpr unsigned char kSb = 250;
 constexpr unsigned char kSe = 240;
 constexpr unsigned char kFirstNamedCommand = 236;  // EOF
+
+// An environment request longer than this is dropped unanswered: a server
+// must not hold the login phase by never closing one.
+constexpr int kSubnegotiationLimit = 512;
 
 constexpr unsigned kWindowColumns = 80;
 constexpr unsigned kWindowRows = 25;
@@ -126,8 +130,14 @@ constexpr OptionRow kOptions[] = {
 // handler of those that are followed by more.
 struct CommandRow {
   const char* receiveText;
-  int (*handler)(Socket);
+  int (*handler)(ByteChannel&);
 };
+
+int OnWill(ByteChannel& channel);
+int OnWont(ByteChannel& channel);
+int OnDo(ByteChannel& channel);
+int OnDont(ByteChannel& channel);
+int OnSubnegotiation(ByteChannel& channel);
 
 // clang-format off
 constexpr CommandRow kCommands[] = {
@@ -136,11 +146,11 @@ constexpr CommandRow kCommands[] = {
     {"[DM]", nullptr},    {"[BREAK]", nullptr}, {"[IP]", nullptr},
     {"[AO]", nullptr},    {"[AYT]", nullptr},  {"[EC]", nullptr},
     {"[EL]", nullptr},    {"[GA]", nullptr},
-    {"[SB]", TelnetOnSubnegotiation},
-    {"[WILL]", TelnetOnWill},
-    {"[WONT]", TelnetOnWont},
-    {"[DO]", TelnetOnDo},
-    {"[DONT]", TelnetOnDont},
+    {"[SB]", OnSubnegotiation},
+    {"[WILL]", OnWill},
+    {"[WONT]", OnWont},
+    {"[DO]", OnDo},
+    {"[DONT]", OnDont},
 };
 // clang-format on
 static_assert(sizeof kCommands / sizeof kCommands[0] == kDont - kFirstNamedCommand + 1,
@@ -157,14 +167,23 @@ const OptionRow& FindOption(unsigned char option) {
 // dead connection would wait for its IAC forever, and a fixed-length one would
 // answer into the dead connection with bytes it never received, so both are
 // abandoned alike.
-bool ReadNext(Socket s, unsigned char* byte) {
-  return TelnetReadByte(s, byte) == 1;
+bool ReadNext(ByteChannel& channel, unsigned char* byte) {
+  return channel.ReadByte(byte) == 1;
 }
 
-void SendCommand(Socket s, unsigned char command, unsigned char option) {
-  TelnetWriteByte(s, kIac);
-  TelnetWriteByte(s, command);
-  TelnetWriteByte(s, option);
+void WriteByte(ByteChannel& channel, unsigned char byte) {
+  channel.Write(&byte, 1);
+}
+
+void WriteWord(ByteChannel& channel, unsigned value) {
+  WriteByte(channel, static_cast<unsigned char>((value >> 8) & 0xFF));
+  WriteByte(channel, static_cast<unsigned char>(value & 0xFF));
+}
+
+void SendCommand(ByteChannel& channel, unsigned char command, unsigned char option) {
+  WriteByte(channel, kIac);
+  WriteByte(channel, command);
+  WriteByte(channel, option);
 }
 
 bool ClaimEnviron(int choice) {
@@ -172,19 +191,17 @@ bool ClaimEnviron(int choice) {
   return EnvironChoice.compare_exchange_strong(open, choice);
 }
 
-void SendSubAnswer(Socket s, const SubAnswer& answer, unsigned char option) {
-  SendCommand(s, kSb, option);
+void SendSubAnswer(ByteChannel& channel, const SubAnswer& answer, unsigned char option) {
+  SendCommand(channel, kSb, option);
   if (answer.value == SubValue::kWindowSize) {
-    TelnetWriteWord(s, kWindowColumns);
-    TelnetWriteWord(s, kWindowRows);
+    WriteWord(channel, kWindowColumns);
+    WriteWord(channel, kWindowRows);
   } else {
-    TelnetWriteByte(s, TELQUAL_IS);
-    if (answer.value == SubValue::kIsAndText) {
-      TelnetWriteText(s, answer.text.data(), answer.text.size());
-    }
+    WriteByte(channel, TELQUAL_IS);
+    if (answer.value == SubValue::kIsAndText) channel.Write(answer.text.data(), answer.text.size());
   }
-  TelnetWriteByte(s, kIac);
-  TelnetWriteByte(s, kSe);
+  WriteByte(channel, kIac);
+  WriteByte(channel, kSe);
   if (answer.value == SubValue::kWindowSize) {
     TelnetTraceOut(answer.sendText, kWindowColumns, kWindowRows);
   } else {
@@ -193,43 +210,67 @@ void SendSubAnswer(Socket s, const SubAnswer& answer, unsigned char option) {
   if (answer.closingText != nullptr) TelnetTraceOut(answer.closingText);
 }
 
-int AnswerOption(Socket s, Reply OptionRow::*request) {
+int AnswerOption(ByteChannel& channel, Reply OptionRow::*request) {
   unsigned char option;
-  if (!ReadNext(s, &option)) return 0;
+  if (!ReadNext(channel, &option)) return 0;
   const OptionRow& row = FindOption(option);
   const Reply& reply = row.*request;
   TelnetTraceIn(reply.receiveText, option);
   if (reply.command == kWill && row.environChoice != kNoEnviron &&
       !ClaimEnviron(row.environChoice)) {
-    SendCommand(s, kWont, option);
+    SendCommand(channel, kWont, option);
     TelnetTraceOut(row.refusedDoText, option);
     return 0;
   }
-  SendCommand(s, reply.command, option);
+  SendCommand(channel, reply.command, option);
   TelnetTraceOut(reply.sendText, option);
-  if (reply.command == kWill && row.windowSizeFollowsWill) SendSubAnswer(s, row.sub, option);
+  if (reply.command == kWill && row.windowSizeFollowsWill) SendSubAnswer(channel, row.sub, option);
   return 0;
 }
 
 // Reads the qualifier and what follows it up to the closing SE, taking the
-// bytes by position rather than by value. False when a read failed.
-bool ReadSubnegotiationBody(Socket s, bool readsUpToIac) {
+// bytes by position rather than by value. False when a read failed or the
+// request ran past its limit.
+bool ReadSubnegotiationBody(ByteChannel& channel, bool readsUpToIac) {
   unsigned char byte;
-  if (!ReadNext(s, &byte)) return false;
+  if (!ReadNext(channel, &byte)) return false;
   TelnetTraceIn("[%03d]", byte);
   if (readsUpToIac) {
-    for (;;) {
-      if (!ReadNext(s, &byte)) return false;
+    for (int read = 0;; ++read) {
+      if (read == kSubnegotiationLimit || !ReadNext(channel, &byte)) return false;
       if (byte == kIac) break;
       TelnetTraceIn("[%03d]", byte);
     }
-  } else if (!ReadNext(s, &byte)) {
+  } else if (!ReadNext(channel, &byte)) {
     return false;
   }
   TelnetTraceIn("[IAC]");
-  if (!ReadNext(s, &byte)) return false;
+  if (!ReadNext(channel, &byte)) return false;
   TelnetTraceIn("[SE]\n");
   return true;
+}
+
+int OnWill(ByteChannel& channel) {
+  return AnswerOption(channel, &OptionRow::onWill);
+}
+int OnWont(ByteChannel& channel) {
+  return AnswerOption(channel, &OptionRow::onWont);
+}
+int OnDo(ByteChannel& channel) {
+  return AnswerOption(channel, &OptionRow::onDo);
+}
+int OnDont(ByteChannel& channel) {
+  return AnswerOption(channel, &OptionRow::onDont);
+}
+
+int OnSubnegotiation(ByteChannel& channel) {
+  unsigned char option;
+  if (!ReadNext(channel, &option)) return 0;
+  const SubAnswer& answer = FindOption(option).sub;
+  TelnetTraceIn(answer.receiveText, option);
+  if (!ReadSubnegotiationBody(channel, answer.readsUpToIac)) return 0;
+  SendSubAnswer(channel, answer, option);
+  return 0;
 }
 
 }  // namespace
@@ -246,42 +287,45 @@ void ResetEnvironChoiceForTests() {
 }
 
 int TelnetHandleByte(unsigned char byte, Socket s) {
+  SocketChannel channel(s);
+  return TelnetHandleByteFrom(byte, channel);
+}
+
+int TelnetHandleByteFrom(unsigned char byte, ByteChannel& channel) {
   if (byte != kIac) {
     TelnetTraceIn("%c", byte);
     return 0;
   }
   TelnetTraceIn("[IAC]");
   unsigned char command;
-  if (!ReadNext(s, &command)) return 0;
+  if (!ReadNext(channel, &command)) return 0;
   if (command < kFirstNamedCommand || command == kIac) {
     TelnetTraceIn("[%03d]", command);
     return 0;
   }
   const CommandRow& row = kCommands[command - kFirstNamedCommand];
   TelnetTraceIn(row.receiveText);
-  if (row.handler != nullptr) row.handler(s);
+  if (row.handler != nullptr) row.handler(channel);
   return 0;
 }
 
 int TelnetOnWill(Socket s) {
-  return AnswerOption(s, &OptionRow::onWill);
+  SocketChannel channel(s);
+  return OnWill(channel);
 }
 int TelnetOnWont(Socket s) {
-  return AnswerOption(s, &OptionRow::onWont);
+  SocketChannel channel(s);
+  return OnWont(channel);
 }
 int TelnetOnDo(Socket s) {
-  return AnswerOption(s, &OptionRow::onDo);
+  SocketChannel channel(s);
+  return OnDo(channel);
 }
 int TelnetOnDont(Socket s) {
-  return AnswerOption(s, &OptionRow::onDont);
+  SocketChannel channel(s);
+  return OnDont(channel);
 }
-
 int TelnetOnSubnegotiation(Socket s) {
-  unsigned char option;
-  if (!ReadNext(s, &option)) return 0;
-  const SubAnswer& answer = FindOption(option).sub;
-  TelnetTraceIn(answer.receiveText, option);
-  if (!ReadSubnegotiationBody(s, answer.readsUpToIac)) return 0;
-  SendSubAnswer(s, answer, option);
-  return 0;
+  SocketChannel channel(s);
+  return OnSubnegotiation(channel);
 }

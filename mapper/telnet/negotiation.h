@@ -5,6 +5,7 @@
 #pragma once
 #include <atomic>
 
+#include "mapper/telnet/byte_channel.h"
 #include "platform/net.h"
 
 constexpr unsigned char TELOPT_ECHO = 1;
@@ -27,6 +28,10 @@ extern std::atomic<int> EnvironChoice;
 // reads the rest of the command from the socket and answers it there; any
 // other byte is left to the caller. Always 0.
 int TelnetHandleByte(unsigned char byte, Socket s);
+// The same on any channel: the rest of a command is read from it and the
+// answer written to it. An environment request is read up to a limit and
+// dropped unanswered past it.
+int TelnetHandleByteFrom(unsigned char byte, ByteChannel& channel);
 
 // Each reads what follows its command byte and writes the reply. A read that
 // fails abandons the command without a reply. All return 0.

@@ -38,11 +38,19 @@ Socket TelnetConnect(const char* hostName, const char* service) {
   return kBadSocket;
 }
 
-int TelnetReadByte(Socket s, unsigned char* byte) {
+int SocketChannel::ReadByte(unsigned char* byte) {
   unsigned char received;
-  int result = NetReceive(s, &received, 1);
+  int result = NetReceive(socket_, &received, 1);
   if (result == 1) *byte = received;
   return result < 0 ? -1 : result;
+}
+
+bool SocketChannel::Write(const void* data, std::size_t size) {
+  return NetSend(socket_, data, static_cast<int>(size)) == static_cast<int>(size);
+}
+
+int TelnetReadByte(Socket s, unsigned char* byte) {
+  return SocketChannel(s).ReadByte(byte);
 }
 
 int TelnetWriteByte(Socket s, unsigned char byte) {
@@ -55,14 +63,30 @@ int TelnetWriteText(Socket s, const char* text, std::size_t length) {
   return 0;
 }
 
+namespace {
+
+void TypeChar(ByteChannel& channel, unsigned char ch) {
+  if (ch == kLf) channel.Write(&kCr, 1);
+  channel.Write(&ch, 1);
+}
+
+}  // namespace
+
 int TelnetWriteChar(Socket s, unsigned char ch) {
-  if (ch == kLf) TelnetWriteByte(s, kCr);
-  return TelnetWriteByte(s, ch);
+  SocketChannel channel(s);
+  TypeChar(channel, ch);
+  return 0;
+}
+
+void TypeLine(ByteChannel& channel, const char* text) {
+  for (const char* p = text; *p != '\0'; ++p) TypeChar(channel, static_cast<unsigned char>(*p));
+  TypeChar(channel, kLf);
 }
 
 int TelnetTypeLine(Socket s, const char* text) {
-  for (const char* p = text; *p != '\0'; ++p) TelnetWriteChar(s, static_cast<unsigned char>(*p));
-  return TelnetWriteChar(s, kLf);
+  SocketChannel channel(s);
+  TypeLine(channel, text);
+  return 0;
 }
 
 int TelnetWriteWord(Socket s, unsigned value) {
@@ -73,18 +97,25 @@ int TelnetWriteWord(Socket s, unsigned value) {
 int TelnetClose(Socket s) { return NetClose(s); }
 
 int ReadRequestLine(Socket s, char* buffer, int size) {
+  SocketChannel channel(s);
+  return ReadRequestLineFrom(channel, buffer, size);
+}
+
+int ReadRequestLineFrom(ByteChannel& channel, char* buffer, int size) {
   int limit = size - 1;
   if (limit <= 0) {
     if (size > 0) buffer[0] = '\0';
     return 0;
   }
   for (int i = 0; i < limit; ++i) {
-    if (NetReceive(s, buffer + i, 1) <= 0) {
+    unsigned char byte = 0;
+    if (channel.ReadByte(&byte) != 1) {
       WriteLog("recv() error.(error code = %d)\n", NetLastError());
       buffer[i] = '\0';
       return -1;
     }
-    if (i > 0 && buffer[i] == '\n') {
+    buffer[i] = static_cast<char>(byte);
+    if (i > 0 && byte == kLf) {
       buffer[i] = '\0';
       return i;
     }

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 
+#include "mapper/telnet/byte_channel.h"
 #include "platform/net.h"
 
 constexpr int kDefaultTelnetPort = 23;
@@ -34,3 +35,8 @@ int TelnetClose(Socket s);
 // The length, or -1 when the connection failed or closed before the line end.
 // A longer line is returned in pieces of size - 1 bytes.
 int ReadRequestLine(Socket s, char* buffer, int size);
+
+// The same on any channel.
+int ReadRequestLineFrom(ByteChannel& channel, char* buffer, int size);
+// TelnetTypeLine on any channel.
+void TypeLine(ByteChannel& channel, const char* text);
