@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "mapper/log.h"
+#include "mapper/session.h"
 #include "mapper/shared_segment.h"
 #include "mapper/timing.h"
 #include "mapper/worker_slots.h"
@@ -184,6 +188,185 @@ TEST_F(ServerTest, APortInUseFailsTheStartWithItsNumberInTheLog) {
   EXPECT_NE(log.find(expected), std::string::npos) << log;
   EXPECT_NE(log.find("threads watchdog thread ended.\n"), std::string::npos);
   NetClose(holder);
+}
+
+// A telnet server on loopback that plays one script on each connection it
+// accepts, on its own thread, until the test ends it.
+class ScriptedTelnetServer {
+ public:
+  using Script = std::function<void(Socket, const std::atomic<bool>& ending)>;
+
+  explicit ScriptedTelnetServer(Script script) : script_(std::move(script)) {
+    listener_ = NetOpenTcp();
+    NetBindLoopback(listener_, 0);
+    NetListen(listener_, 5);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~ScriptedTelnetServer() {
+    ending_ = true;
+    thread_.join();
+    NetClose(listener_);
+  }
+  std::string Port() const { return std::to_string(NetLocalPort(listener_)); }
+
+ private:
+  void Serve() {
+    while (!ending_) {
+      if (NetWaitReadable(listener_, 20) != 1) continue;
+      PeerAddress peer{};
+      Socket s = NetAccept(listener_, &peer);
+      if (!IsOpenSocket(s)) continue;
+      script_(s, ending_);
+      NetClose(s);
+    }
+  }
+
+  Script script_;
+  std::atomic<bool> ending_{false};
+  Socket listener_;
+  std::thread thread_;
+};
+
+void SendText(Socket s, const std::string& text) {
+  NetSend(s, text.data(), static_cast<int>(text.size()));
+}
+
+// Reads until the text has arrived or the test is ending; what was read.
+std::string ReadUntil(Socket s, const std::string& text, const std::atomic<bool>& ending) {
+  std::string got;
+  char byte;
+  while (!ending && got.find(text) == std::string::npos) {
+    if (NetWaitReadable(s, 20) != 1) continue;
+    if (NetReceive(s, &byte, 1) != 1) break;
+    got += byte;
+  }
+  return got;
+}
+
+void HoldUntilEnding(const std::atomic<bool>& ending) {
+  while (!ending) SleepMilliseconds(20);
+}
+
+// Prompts for the user id and the password, then hands the connection on.
+void LogIn(Socket s, const std::atomic<bool>& ending) {
+  SendText(s, "login: ");
+  ReadUntil(s, "\r\n", ending);
+  SendText(s, "Password: ");
+  ReadUntil(s, "\r\n", ending);
+}
+
+std::string LoginRequest(const std::string& tag, const std::string& port) {
+  return "DLOGIN\n" + tag + "\nalice\nsecretpw\n127.0.0.1\n" + port + "\n";
+}
+
+// Each stalled front end or server sits in one of the places where a thread
+// of the session would wait on a socket; the platform's shutdown wakes none of
+// them, as on Windows.
+class StalledPeerTest : public ServerTest {
+ protected:
+  void SetUp() override {
+    ServerTest::SetUp();
+    NetShutdownWakesNoOneForTests(true);
+  }
+  void TearDown() override {
+    ServerTest::TearDown();
+    NetShutdownWakesNoOneForTests(false);
+  }
+
+  // Four sessions: a login request without its fields, half a request line,
+  // a server stalling inside an environment request, and a front end that
+  // reads nothing while its server floods the session with output.
+  void StallEveryBlockingPlace() {
+    std::atomic<bool> flooded{false};
+    negotiation_ = std::make_unique<ScriptedTelnetServer>(
+        [](Socket s, const std::atomic<bool>& ending) {
+          SendText(s, "\xff\xfa\x27\x01");
+          HoldUntilEnding(ending);
+        });
+    flood_ = std::make_unique<ScriptedTelnetServer>(
+        [&flooded](Socket s, const std::atomic<bool>& ending) {
+          LogIn(s, ending);
+          NetSetSendTimeout(s, 200);
+          std::string chunk(4096, 'x');
+          for (int sent = 0; sent < 16384 && !ending; ++sent) {
+            if (NetSend(s, chunk.data(), static_cast<int>(chunk.size())) <= 0) break;
+          }
+          flooded = true;
+          HoldUntilEnding(ending);
+        });
+    SendText(Connect(), "DLOGIN\n");
+    SendText(Connect(), "DLOG");
+    SendText(Connect(), LoginRequest("stall", negotiation_->Port()));
+    SendText(Connect(), LoginRequest("flood", flood_->Port()));
+    // The watchdog must not end a session before it is in place.
+    ASSERT_TRUE(WaitUntil(
+        [&flooded] {
+          for (WorkerSlot& slot : workerSlots) slot.idleSeconds = 0;
+          return flooded.load();
+        },
+        30000));
+    SleepMilliseconds(200);
+  }
+
+  // Served once more: a login to a closed port gets "ng".
+  void ExpectANewFrontEndServed() {
+    Socket s = Connect();
+    SendText(s, LoginRequest("after", std::to_string(FreeLoopbackPort())));
+    std::string reply(3, '\0');
+    ASSERT_EQ(NetWaitReadable(s, 5000), 1);
+    EXPECT_EQ(NetReceive(s, &reply[0], 3), 3);
+    EXPECT_EQ(reply, "ng\n");
+  }
+
+  std::unique_ptr<ScriptedTelnetServer> negotiation_;
+  std::unique_ptr<ScriptedTelnetServer> flood_;
+};
+
+bool NoSessionActive() {
+  for (const WorkerSlot& slot : workerSlots) {
+    if (SessionActive(slot)) return false;
+  }
+  return true;
+}
+
+TEST_F(StalledPeerTest, StalledSessionsLetGoOfTheirSlotsSoonAfterTheWatchdogEndsThem) {
+  SetTimingForTests(kFastTiming);
+  StartServer();
+  StallEveryBlockingPlace();
+  ASSERT_EQ(OccupiedSlotCount(), 4);
+  ASSERT_TRUE(WaitUntil(NoSessionActive, 20000));
+  EXPECT_TRUE(WaitUntil([] { return OccupiedSlotCount() == 0; }, 2000));
+  ExpectANewFrontEndServed();
+}
+
+TEST_F(StalledPeerTest, StalledSessionsLetGoOfTheirSlotsSoonAfterAStop) {
+  StartServer();
+  StallEveryBlockingPlace();
+  ASSERT_EQ(OccupiedSlotCount(), 4);
+  StopServer();
+  EXPECT_TRUE(WaitUntil([] { return OccupiedSlotCount() == 0; }, 2000));
+}
+
+// A line longer than the buffer never lends its tail to the next field or
+// request: the rest of the line is dropped.
+TEST_F(ServerTest, AnOverLongLineKeepsTheFieldsAndRequestsInStep) {
+  std::string typed;
+  std::atomic<bool> loggedIn{false}, typedAll{false};
+  ScriptedTelnetServer server([&](Socket s, const std::atomic<bool>& ending) {
+    LogIn(s, ending);
+    loggedIn = true;
+    typed = ReadUntil(s, "next\r\n", ending);
+    typedAll = true;
+  });
+  StartServer();
+  Socket client = Connect();
+  SendText(client, LoginRequest(std::string(2100, 't'), server.Port()));
+  ASSERT_TRUE(WaitUntil([&] { return loggedIn.load(); }, 5000));
+  std::string text(kLineRoom - 1, 'a');
+  SendText(client, "DDATA\n" + text + "DLOGOUT\nDDATA\nnext\n");
+  ASSERT_TRUE(WaitUntil([&] { return typedAll.load(); }, 5000));
+  EXPECT_EQ(typed, text + "\r\nnext\r\n");
+  EXPECT_EQ(Log().find("secretpw"), std::string::npos);
 }
 
 }  // namespace

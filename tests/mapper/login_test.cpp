@@ -1,0 +1,77 @@
+#include "mapper/login.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+
+#include "mapper/timing.h"
+#include "mapper/worker_slots.h"
+#include "tests/support/socket_pair.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kLimitMs = 400;
+const std::string kEnvironmentRequest = "\xff\xfa\x27\x01";  // IAC SB NEW-ENVIRON SEND
+
+// Runs the login phase of slot 0 against the test's end of a connection.
+class LoginPhaseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    int major, minor;
+    ASSERT_EQ(NetStartup(2, 2, &major, &minor), 0);
+    MapperTiming timing{50, 5, 0};
+    timing.passwordDelayMs = 0;
+    timing.loginLimitMs = kLimitMs;
+    SetTimingForTests(timing);
+    ResetWorkerSlots();
+    workerSlots[0].inUse = kSlotInUse;
+    std::snprintf(workerSlots[0].userId, sizeof workerSlots[0].userId, "alice");
+  }
+  void TearDown() override {
+    ResetWorkerSlots();
+    SetTimingForTests(MapperTiming{});
+    NetCleanup();
+  }
+
+  // The outcome, and how long it took; a phase still running a second past
+  // its limit is failed and woken by closing the server's end.
+  LoginOutcome Run(int* elapsedMs) {
+    auto start = Clock::now();
+    auto phase = std::async(std::launch::async, [this] {
+      LoginPrompts prompts;
+      return RunLoginPhase(workerSlots[0], server_.near, prompts);
+    });
+    if (phase.wait_for(std::chrono::milliseconds(kLimitMs + 1000)) != std::future_status::ready) {
+      ADD_FAILURE() << "the login phase outlived its limit";
+      NetShutdown(server_.far);
+      NetShutdown(server_.near);
+    }
+    LoginOutcome outcome = phase.get();
+    *elapsedMs = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    return outcome;
+  }
+
+  SocketPair server_;
+};
+
+TEST_F(LoginPhaseTest, AServerStallingInsideAnEnvironmentRequestIsRefusedAtTheLimit) {
+  server_.Send(kEnvironmentRequest);
+  int elapsed = 0;
+  EXPECT_EQ(Run(&elapsed), LoginOutcome::kRefused);
+  EXPECT_GE(elapsed, kLimitMs - 50);
+}
+
+TEST_F(LoginPhaseTest, AnEnvironmentRequestWithoutEndIsDroppedAndThePromptBehindItAnswered) {
+  server_.Send(kEnvironmentRequest + std::string(600, 'x') + "login: ");
+  int elapsed = 0;
+  EXPECT_EQ(Run(&elapsed), LoginOutcome::kRefused);  // no password prompt follows
+  std::string typed = server_.Received(50);
+  EXPECT_NE(typed.find("alice\r\n"), std::string::npos) << typed;
+}
+
+}  // namespace
