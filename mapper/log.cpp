@@ -48,6 +48,34 @@ void WriteOpeningNote(const std::string& logPath, std::FILE* stream) {
   std::fclose(note);
 }
 
+bool WrittenAsIs(unsigned char byte, bool last) {
+  if (byte == '\t' || (byte == '\n' && last)) return true;
+  return byte >= 0x20 && byte != 0x7F;
+}
+
+// Appends the text to the entry's room with every control byte but TAB, and
+// the LF that closes the entry, written as \xNN: the peers' texts pass through
+// here, and a raw LF or escape sequence from them could forge an entry or
+// drive the terminal of whoever reads the log. Stops where the room ends.
+std::size_t AppendEscaped(const char* text, std::size_t length, char* room, std::size_t size) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    auto byte = static_cast<unsigned char>(text[i]);
+    if (WrittenAsIs(byte, i + 1 == length)) {
+      if (used + 1 > size) break;
+      room[used++] = static_cast<char>(byte);
+      continue;
+    }
+    if (used + 4 > size) break;
+    room[used++] = '\\';
+    room[used++] = 'x';
+    room[used++] = kHex[byte >> 4];
+    room[used++] = kHex[byte & 15];
+  }
+  return used;
+}
+
 }  // namespace
 
 bool DebugLogRequested() {
@@ -87,12 +115,16 @@ void WriteLog(const char* format, ...) {
   FormatLogTime(entry + length, sizeof entry - length);
   length += std::char_traits<char>::length(entry + length);
   length += std::snprintf(entry + length, sizeof entry - length, "] ");
+  char text[kEntrySize];
   va_list arguments;
   va_start(arguments, format);
-  int text = std::vsnprintf(entry + length, sizeof entry - length, format, arguments);
+  int formatted = std::vsnprintf(text, sizeof text, format, arguments);
   va_end(arguments);
   // A text too long for the entry is cut at the buffer's end.
-  if (text > 0) length += std::min<std::size_t>(text, sizeof entry - length - 1);
+  if (formatted > 0) {
+    std::size_t textLength = std::min<std::size_t>(formatted, sizeof text - 1);
+    length += AppendEscaped(text, textLength, entry + length, sizeof entry - length - 1);
+  }
 
   std::lock_guard<std::mutex> guard(logLock);
   if (logStream == nullptr) return;

@@ -73,6 +73,7 @@ int InitSockets() {
 int ListenLoop() {
   Socket listener = OpenListener();
   if (!IsOpenSocket(listener)) return 1;
+  bool acceptFailing = false;
   while (!StopRequested()) {
     WriteLog("waiting for next client request...\n");
     PeerAddress peer{};
@@ -83,9 +84,16 @@ int ListenLoop() {
       break;
     }
     if (!IsOpenSocket(client)) {
-      WriteLog("failed to accept the server socket. (error code = %d)\n", NetLastError());
+      // While its cause lasts (no descriptor left, say) accept fails at once
+      // on every pass: one line for the burst and a pause between tries.
+      if (!acceptFailing) {
+        WriteLog("failed to accept the server socket. (error code = %d)\n", NetLastError());
+      }
+      acceptFailing = true;
+      SleepMilliseconds(Timing().waitMs);
       continue;
     }
+    acceptFailing = false;
     ServeConnection(client, peer);
   }
   NetClose(listener);

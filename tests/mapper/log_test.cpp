@@ -92,6 +92,18 @@ TEST_F(LogTest, EntriesCarryTheLocalTimeAndTheTextAsFormatted) {
   EXPECT_TRUE(std::regex_match(ReadTextFile(LogPath()), entries)) << ReadTextFile(LogPath());
 }
 
+TEST_F(LogTest, ControlBytesFromPeersCannotForgeEntriesOrReachTheTerminal) {
+  OpenLog();
+  WriteLog("worker(%d): received - %s\n", 1, "\n[2026-01-01 00:00:00] forged\r");
+  WriteLog("szLine = %s\n", "\x1b[2Jtab\there\x7f");
+  CloseLog();
+  std::string log = ReadTextFile(LogPath());
+  EXPECT_NE(log.find("] worker(1): received - \\x0A[2026-01-01 00:00:00] forged\\x0D\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("] szLine = \\x1B[2Jtab\there\\x7F\n"), std::string::npos) << log;
+}
+
 TEST_F(LogTest, EachStartTruncatesTheLogAndAddsOneNoteLine) {
   OpenLog();
   WriteLog("first run\n");

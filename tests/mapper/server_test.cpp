@@ -17,6 +17,7 @@
 #include "mapper/worker_slots.h"
 #include "platform/threads.h"
 #include "tests/support/loopback.h"
+#include "tests/support/socket_pair.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -367,6 +368,35 @@ TEST_F(ServerTest, AnOverLongLineKeepsTheFieldsAndRequestsInStep) {
   ASSERT_TRUE(WaitUntil([&] { return typedAll.load(); }, 5000));
   EXPECT_EQ(typed, text + "\r\nnext\r\n");
   EXPECT_EQ(Log().find("secretpw"), std::string::npos);
+}
+
+// The watchdog reads a session's state, then its count, then ends it; the
+// slot may be freed and given to a new connection in between.
+TEST(WorkerSlotTest, AnEndMeantForTheSessionSeenMissesTheNextSessionOfTheSlot) {
+  struct Sockets {
+    Sockets() { NetStartup(2, 2, &major, &minor); }
+    ~Sockets() { NetCleanup(); }
+    int major = 0, minor = 0;
+  } sockets;
+  ResetWorkerSlots();
+  ThreadFunction leaveAtOnce = [](void* slot) { ReleaseSlot(*static_cast<WorkerSlot*>(slot)); };
+  WorkerSlot& slot = workerSlots[0];
+  SocketPair first, second;
+  ASSERT_EQ(AssignWorkerSlot(first.near, PeerAddress{}, leaveAtOnce), 0);
+  first.near = kNoSocket;  // the slot closes it
+  ASSERT_TRUE(WaitUntil([&] { return slot.holders.load() == 1; }, 5000));
+  unsigned seen = slot.inUse.load();
+  ASSERT_TRUE(BeginSlotEnd(slot));
+  FinishSlotEnd(slot);
+  ASSERT_TRUE(SlotFree(slot));
+
+  ASSERT_EQ(AssignWorkerSlot(second.near, PeerAddress{}, leaveAtOnce), 0);
+  second.near = kNoSocket;
+  ASSERT_TRUE(WaitUntil([&] { return slot.holders.load() == 1; }, 5000));
+  EXPECT_FALSE(BeginSlotEndOf(slot, seen));
+  EXPECT_TRUE(SessionActive(slot));
+  ASSERT_TRUE(BeginSlotEnd(slot));
+  FinishSlotEnd(slot);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@ Runs inside a private network namespace (ctest is started in one).
 """
 import argparse
 import os
+import resource
 import socket
 import subprocess
 import sys
@@ -134,6 +135,40 @@ class StopTest(MapperProcess):
         self.assertEqual(run.returncode, 1)
         self.assertIn(f"failed to bind to port {port}. (error code = ".encode(), self.log())
         self.assertIn(b"mapper ended....\n", self.log())
+
+
+class DescriptorExhaustionTest(MapperProcess):
+    def test_accept_failing_for_want_of_descriptors_neither_spins_nor_floods_the_log(self):
+        self.switch_log_on()
+        port = free_port()
+        # Room for the standard streams, the log, the listener and three
+        # front ends: the fourth waits in the backlog and accept fails.
+        limit = lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (8, 8))  # noqa: E731
+        server = subprocess.Popen([PROGRAM, str(port)], cwd=self.root, env=self.env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                  preexec_fn=limit)
+        self.servers.append(server)
+        self.assertTrue(wait_for(lambda: accepts_connections(port), 10))
+        time.sleep(0.5)  # the probe's own session ends first
+        clients = [socket.create_connection(("127.0.0.1", port)) for _ in range(4)]
+        self.assertTrue(wait_for(lambda: b"failed to accept" in self.log(), 5))
+        before = cpu_seconds(server.pid)
+        time.sleep(2)
+        self.assertLess(cpu_seconds(server.pid) - before, 0.5)
+        self.assertEqual(self.log().count(b"failed to accept"), 1)
+        clients[0].close()
+        clients[3].sendall(b"DLOGIN\nt\nu\np\n127.0.0.1\n%d\n" % free_port())
+        clients[3].settimeout(10)
+        self.assertEqual(clients[3].recv(3), b"ng\n")
+        for client in clients[1:]:
+            client.close()
+        self.assertEqual(self.stop(server)[0], 0)
+
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 class LogSwitchTest(MapperProcess):
