@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <future>
+#include <memory>
 #include <string>
 
 #include "mapper/timing.h"
@@ -27,6 +28,7 @@ class LoginPhaseTest : public ::testing::Test {
     timing.passwordDelayMs = 0;
     timing.loginLimitMs = kLimitMs;
     SetTimingForTests(timing);
+    server_ = std::make_unique<SocketPair>();
     ResetWorkerSlots();
     workerSlots[0].inUse = kSlotInUse;
     std::snprintf(workerSlots[0].userId, sizeof workerSlots[0].userId, "alice");
@@ -34,6 +36,7 @@ class LoginPhaseTest : public ::testing::Test {
   void TearDown() override {
     ResetWorkerSlots();
     SetTimingForTests(MapperTiming{});
+    server_.reset();
     NetCleanup();
   }
 
@@ -43,12 +46,12 @@ class LoginPhaseTest : public ::testing::Test {
     auto start = Clock::now();
     auto phase = std::async(std::launch::async, [this] {
       LoginPrompts prompts;
-      return RunLoginPhase(workerSlots[0], server_.near, prompts);
+      return RunLoginPhase(workerSlots[0], server_->near, prompts);
     });
     if (phase.wait_for(std::chrono::milliseconds(kLimitMs + 1000)) != std::future_status::ready) {
       ADD_FAILURE() << "the login phase outlived its limit";
-      NetShutdown(server_.far);
-      NetShutdown(server_.near);
+      NetShutdown(server_->far);
+      NetShutdown(server_->near);
     }
     LoginOutcome outcome = phase.get();
     *elapsedMs = static_cast<int>(
@@ -56,21 +59,21 @@ class LoginPhaseTest : public ::testing::Test {
     return outcome;
   }
 
-  SocketPair server_;
+  std::unique_ptr<SocketPair> server_;
 };
 
 TEST_F(LoginPhaseTest, AServerStallingInsideAnEnvironmentRequestIsRefusedAtTheLimit) {
-  server_.Send(kEnvironmentRequest);
+  server_->Send(kEnvironmentRequest);
   int elapsed = 0;
   EXPECT_EQ(Run(&elapsed), LoginOutcome::kRefused);
   EXPECT_GE(elapsed, kLimitMs - 50);
 }
 
 TEST_F(LoginPhaseTest, AnEnvironmentRequestWithoutEndIsDroppedAndThePromptBehindItAnswered) {
-  server_.Send(kEnvironmentRequest + std::string(600, 'x') + "login: ");
+  server_->Send(kEnvironmentRequest + std::string(600, 'x') + "login: ");
   int elapsed = 0;
   EXPECT_EQ(Run(&elapsed), LoginOutcome::kRefused);  // no password prompt follows
-  std::string typed = server_.Received(50);
+  std::string typed = server_->Received(50);
   EXPECT_NE(typed.find("alice\r\n"), std::string::npos) << typed;
 }
 
