@@ -1,5 +1,5 @@
-// Feeds arbitrary bytes from the front end's side of a socket pair through
-// the request-line reader and the request classification, as the worker
+// Feeds arbitrary bytes as the front end's side through the request-line
+// reader and the request classification, as the worker
 // reads them; the first byte picks the reader's buffer size. Also runs the
 // same bytes through the login line that watches for prompts.
 #include <cstddef>
@@ -9,17 +9,16 @@
 
 #include "mapper/login.h"
 #include "mapper/requests.h"
+#include "mapper/session.h"
 #include "mapper/telnet/telnet_stream.h"
-#include "tests/fuzz/unix_socket_pair.h"
+#include "tests/fuzz/memory_channel.h"
 
 namespace {
 
-constexpr int kLineRoom = 2048;
-
-void ReadAllLines(Socket s, int size) {
+void ReadAllLines(ByteChannel& frontEnd, int size) {
   std::vector<char> buffer(static_cast<std::size_t>(size));
   for (;;) {
-    int length = ReadRequestLine(s, buffer.data(), size);
+    int length = ReadRequestLineFrom(frontEnd, buffer.data(), size);
     if (length < 0) return;
     if (static_cast<std::size_t>(length) != std::strlen(buffer.data()) &&
         std::memchr(buffer.data(), '\0', static_cast<std::size_t>(length)) == nullptr) {
@@ -33,15 +32,9 @@ void ReadAllLines(Socket s, int size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  static bool started = [] {
-    int major, minor;
-    return NetStartup(2, 2, &major, &minor) == 0;
-  }();
-  if (!started) return 0;
   int bufferSize = data[0] == 0 ? kLineRoom : 1 + data[0] * kLineRoom / 256;
-  UnixSocketPair pair;
-  pair.SendAndEnd(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
-  ReadAllLines(pair.near, bufferSize);
+  MemoryChannel frontEnd(data + 1, size - 1);
+  ReadAllLines(frontEnd, bufferSize);
 
   LoginLine line;
   for (std::size_t i = 1; i < size; ++i) {
@@ -50,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (data[i] != '\0') {
       line.Append(data[i]);
     }
-    if (std::strlen(line.Text()) > LoginLine::kRoom) __builtin_trap();
-    line.Contains("login:");
   }
+  if (std::strlen(line.Text()) > LoginLine::kRoom) __builtin_trap();
+  line.Contains("login:");
   return 0;
 }
