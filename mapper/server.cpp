@@ -19,21 +19,20 @@ constexpr int kListenBacklog = 5;
 constexpr int kWorkerWaitLimit = 10;
 
 Socket OpenListener() {
-  Socket listener = NetOpenTcp();
-  if (!IsOpenSocket(listener)) {
+  ScopedSocket listener(NetOpenTcp());
+  if (!listener.IsOpen()) {
     WriteLog("failed to create a socket. (error code = %d)\n", NetLastError());
     return kBadSocket;
   }
-  if (NetSetReuseAddress(listener) != 0) {
+  if (NetSetReuseAddress(listener.Get()) != 0) {
     WriteLog("failed to set SO_REUSEADDR socket option.(error code = %d)\n", NetLastError());
-  } else if (NetBindAnyAddress(listener, listenPort) != 0) {
+  } else if (NetBindAnyAddress(listener.Get(), listenPort) != 0) {
     WriteLog("failed to bind to port %d. (error code = %d)\n", listenPort, NetLastError());
-  } else if (NetListen(listener, kListenBacklog) != 0) {
+  } else if (NetListen(listener.Get(), kListenBacklog) != 0) {
     WriteLog("failed to listen the server socket. (error code = %d)\n", NetLastError());
   } else {
-    return listener;
+    return listener.Release();
   }
-  NetClose(listener);
   return kBadSocket;
 }
 

@@ -25,17 +25,20 @@ std::uint16_t ResolvePort(const char* service) {
   return port == 0 ? kDefaultTelnetPort : port;
 }
 
+void TypeChar(ByteChannel& channel, unsigned char ch) {
+  if (ch == kLf) channel.Write(&kCr, 1);
+  channel.Write(&ch, 1);
+}
+
 }  // namespace
 
 Socket TelnetConnect(const char* hostName, const char* service) {
   std::uint32_t address = 0;
   if (!ResolveHost(hostName, &address)) return kBadSocket;
   std::uint16_t port = ResolvePort(service);
-  Socket s = NetOpenTcp();
-  if (!IsOpenSocket(s)) return kBadSocket;
-  if (NetConnect(s, address, port) == 0) return s;
-  NetClose(s);
-  return kBadSocket;
+  ScopedSocket s(NetOpenTcp());
+  if (!s.IsOpen() || NetConnect(s.Get(), address, port) != 0) return kBadSocket;
+  return s.Release();
 }
 
 int SocketChannel::ReadByte(unsigned char* byte) {
@@ -62,15 +65,6 @@ int TelnetWriteText(Socket s, const char* text, std::size_t length) {
   NetSend(s, text, static_cast<int>(length));
   return 0;
 }
-
-namespace {
-
-void TypeChar(ByteChannel& channel, unsigned char ch) {
-  if (ch == kLf) channel.Write(&kCr, 1);
-  channel.Write(&ch, 1);
-}
-
-}  // namespace
 
 int TelnetWriteChar(Socket s, unsigned char ch) {
   SocketChannel channel(s);

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "wizard/discovery/dns_query.h"
 #include "wizard/discovery/host_table.h"
 
 namespace {

@@ -5,6 +5,8 @@
 #include <cstdint>
 
 constexpr std::size_t kDnsHeaderSize = 12;
+constexpr std::size_t kDnsQueryRoom = 128;
+constexpr std::size_t kDnsAnswerRoom = 1024;
 // Dotted IPv4 text, as the system gives an adapter's address.
 constexpr std::size_t kMaxAddressTextLength = 15;
 // A host name that goes into a mailed link: RFC 1035's limit on the text form.
@@ -25,3 +27,8 @@ bool IsAnswerToQuery(const unsigned char* answer, int answerLength, const unsign
 // ASCII letters, digits, hyphens and underscores in dot-separated labels of
 // 1 to 63 bytes, at most 253 bytes in all.
 bool IsValidHostName(const char* name, std::size_t length);
+
+// Takes the first PTR record's name out of answer (receivedLength bytes; its
+// answer section starts at queryLength) into name (kHostNameRoom bytes).
+// 1 when a non-empty name was taken, 0 otherwise.
+int ParsePtrAnswer(const unsigned char* answer, char* name, int receivedLength, int queryLength);

@@ -7,8 +7,6 @@
 #include "wizard/discovery/report.h"
 
 constexpr int kDnsPort = 53;
-constexpr std::size_t kDnsQueryRoom = 128;
-constexpr std::size_t kDnsAnswerRoom = 1024;
 // One query waits this long for the server's answer, however many other
 // datagrams arrive meanwhile.
 constexpr int kDnsAnswerWaitMs = 2000;
@@ -24,8 +22,3 @@ int QueryPtrRecord(ReportPage page, const char* address, const char* server);
 // A UDP socket for server and port, with the server's socket address filled
 // in; kBadSocket when the server cannot be used.
 Socket OpenDnsSocket(const char* server, int port, PeerAddress* serverAddress);
-
-// Takes the first PTR record's name out of answer (receivedLength bytes; its
-// answer section starts at queryLength) into name (kHostNameRoom bytes).
-// 1 when a non-empty name was taken, 0 otherwise.
-int ParsePtrAnswer(const unsigned char* answer, char* name, int receivedLength, int queryLength);
