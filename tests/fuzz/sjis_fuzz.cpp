@@ -2,6 +2,7 @@
 // conversion to ISO-2022-JP, the encoded words and the dot stuffing; the
 // same bytes as an ISO-2022-JP text with escapes anywhere, unclosed ones
 // included, through EncodeWords; and as raw bytes through base64.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -45,6 +46,16 @@ void CheckBase64(const std::uint8_t* data, std::size_t size) {
   std::free(text);
 }
 
+// How many of each control byte but ESC the text holds.
+std::array<std::size_t, 32> ControlBytes(const char* text) {
+  std::array<std::size_t, 32> counts{};
+  for (const char* p = text; *p != '\0'; ++p) {
+    auto c = static_cast<unsigned char>(*p);
+    if (c < 0x20 && c != 0x1b) ++counts[c];
+  }
+  return counts;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -53,16 +64,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   char* jis = SjisToJis(text.c_str());
   Check(jis != nullptr && std::strlen(jis) <= 8 * length);
-  // The converted text ends in ASCII mode, unless the input carried escapes
-  // or control bytes: a control byte after a lead byte converts to a NUL that
-  // ends the text early.
+  // The converted text ends in ASCII mode (a NUL made inside a JIS run would
+  // cut it there), unless the input carried escapes of its own.
   const char* lastToJis = nullptr;
   const char* lastToAscii = nullptr;
   for (const char* p = jis; (p = std::strstr(p, "\x1b$B")) != nullptr; p += 3) lastToJis = p;
   for (const char* p = jis; (p = std::strstr(p, "\x1b(B")) != nullptr; p += 3) lastToAscii = p;
-  bool controls = false;
-  for (std::size_t i = 0; i < length; ++i) controls |= static_cast<unsigned char>(text[i]) < 0x20;
-  Check(controls || lastToJis == nullptr || (lastToAscii != nullptr && lastToAscii > lastToJis));
+  bool escapes = std::memchr(text.c_str(), 0x1b, length) != nullptr;
+  Check(escapes || lastToJis == nullptr || (lastToAscii != nullptr && lastToAscii > lastToJis));
+  // Every CR, LF and other control byte in the converted text was one in
+  // the input: none is made out of a character.
+  Check(ControlBytes(text.c_str()) == ControlBytes(jis));
   char* words = EncodeWords(jis);
   Check(words != nullptr);
   std::free(words);

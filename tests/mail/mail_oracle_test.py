@@ -79,6 +79,15 @@ class ConversionOracleTest(unittest.TestCase):
             self.assertEqual(line.rfind(ESC_TO_JIS) <= line.rfind(ESC_TO_ASCII), True, line)
             self.assertTrue(all(b < 0x80 for b in line))
 
+    def test_lead_byte_before_a_byte_that_is_no_trail_byte_is_dropped(self):
+        # A message cut inside its last character, then the links; and lead
+        # bytes before ")", ",", 0x1F and 0x7F, which no character ends with.
+        cut = "\u304a\u77e5\u3089\u305b".encode("shift_jis")[:-1]
+        for data in (cut + b"\r\nhttp://host77.example.test/\r\n",
+                     b"a\x82)b\x88,c\xe0\x1fd\x9f\x7fe\xfc"):
+            ours = TOOL.convert("jis", data)
+            self.assertEqual(ours, data.decode("shift_jis", "ignore").encode("iso2022_jp"), data)
+
 
 class EncodedWordOracleTest(unittest.TestCase):
     def test_header_text_decodes_back_word_by_word(self):

@@ -36,6 +36,12 @@ bool IsLeadByte(unsigned char c) {
   return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
+// The second byte of a double-byte character is never a control byte, a
+// symbol below "@", DEL or above 0xFC.
+bool IsTrailByte(unsigned char c) {
+  return c >= 0x40 && c <= 0xFC && c != 0x7F;
+}
+
 bool IsHalfWidthKana(unsigned char c) {
   return c >= 0xA0 && c <= 0xDF;
 }
@@ -99,8 +105,13 @@ char* SjisToJis(const char* sjis) {
   while (*in != '\0') {
     unsigned char c = *in;
     if (IsLeadByte(c)) {
-      // A lead byte without its trail byte at the end of the text is dropped.
-      if (in[1] == '\0') break;
+      // A lead byte without its trail byte (a character cut off, or at the
+      // end of the text) is dropped and the next byte read on its own: taken
+      // as a pair it could turn into a NUL, CR or LF.
+      if (!IsTrailByte(in[1])) {
+        ++in;
+        continue;
+      }
       if (!jis) out = WriteEscape(out, '$', 'B');
       jis = true;
       unsigned char c1 = c;
