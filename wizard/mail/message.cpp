@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "wizard/mail/mail.h"
+#include "wizard/mail/mail_text.h"
 
 namespace {
 
@@ -15,10 +16,6 @@ constexpr char kCharset[] = "charset=iso-2022-jp";
 // Header lines are made here; a longer one (a long encoded subject or
 // recipient list) goes out whole from a buffer of its own, never folded.
 constexpr std::size_t kHeaderLineRoom = 512;
-
-bool Present(const char* text) {
-  return text != nullptr && *text != '\0';
-}
 
 int SendLine(MessagePieceSink sink, void* context, const char* format, ...) {
   char line[kHeaderLineRoom];
@@ -39,11 +36,11 @@ int SendLine(MessagePieceSink sink, void* context, const char* format, ...) {
 }
 
 int SendOptional(MessagePieceSink sink, void* context, const char* format, const char* value) {
-  return Present(value) ? SendLine(sink, context, format, value) : 0;
+  return IsEmptyText(value) ? 0 : SendLine(sink, context, format, value);
 }
 
 int SendBody(MessagePieceSink sink, void* context, const char* body) {
-  if (!Present(body)) return 0;
+  if (IsEmptyText(body)) return 0;
   if (sink(context, "\r\n") != 0) return -1;
   char* stuffed = DotStuff(body);
   if (stuffed == nullptr) return -1;

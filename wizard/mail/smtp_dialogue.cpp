@@ -5,16 +5,13 @@
 
 #include "wizard/mail/mail.h"
 #include "wizard/mail/mail_address.h"
+#include "wizard/mail/mail_text.h"
 #include "wizard/mail/message.h"
 #include "wizard/mail/smtp.h"
 
 namespace {
 
 constexpr std::size_t kHostRoom = 256;
-
-bool Empty(const char* text) {
-  return text == nullptr || *text == '\0';
-}
 
 // A writable copy for ParseMailAddress, released by its owner.
 struct TextCopy {
@@ -35,7 +32,7 @@ const char* SenderAddress(TextCopy& copy) {
   char* name = nullptr;
   char* address = nullptr;
   ParseMailAddress(copy.text, &name, &address);
-  return Empty(address) ? nullptr : address;
+  return IsEmptyText(address) ? nullptr : address;
 }
 
 int SendPiece(void* context, const char* text) {
@@ -69,7 +66,7 @@ struct PreparedTexts {
 
  private:
   char* Prepare(const char* text, char* (*convert)(const char*)) {
-    if (Empty(text)) return nullptr;
+    if (IsEmptyText(text)) return nullptr;
     char* converted = convert(text);
     if (converted == nullptr) complete = false;
     return converted;
@@ -113,7 +110,7 @@ int SmtpMailFrom(SmtpSession& session, const char* sender) {
 }
 
 int SmtpRcptTo(SmtpSession& session, const char* list) {
-  if (Empty(list)) return -1;
+  if (IsEmptyText(list)) return -1;
   TextCopy copy(list);
   if (copy.text == nullptr) return -1;
   int result = -1;
@@ -126,7 +123,7 @@ int SmtpRcptTo(SmtpSession& session, const char* list) {
       char* name = nullptr;
       char* address = nullptr;
       ParseMailAddress(item, &name, &address);
-      if (!Empty(address)) {
+      if (!IsEmptyText(address)) {
         result = SmtpCommand(session, "RCPT TO: <%s>\r\n", address, "25");
         if (result == -1) return -1;
       }
@@ -168,7 +165,7 @@ int SendMailMessage(const char* server, const char* from, const char* to, const 
     const char* sender = PreparedTexts::Or(texts.from);
     if (texts.complete && SmtpHelo(session, sender) == 0 && SmtpMailFrom(session, sender) == 0 &&
         SmtpRcptTo(session, PreparedTexts::Or(texts.to)) == 0 &&
-        (Empty(texts.cc) || SmtpRcptTo(session, texts.cc) == 0)) {
+        (IsEmptyText(texts.cc) || SmtpRcptTo(session, texts.cc) == 0)) {
       result = SmtpSendData(session, sender, texts.to, texts.cc, texts.subject, texts.body) == 0
                    ? 0 : 1;
     }
