@@ -257,6 +257,17 @@ class RealServerTest(DialogueTest):
         self.assertEqual(self.send(sender="Taro <taro>"), 1)
         self.assertEqual(self.commands(controller.record), [b"QUIT"])
 
+    def test_line_end_in_a_text_is_refused_before_the_text_is_sent(self):
+        controller, handler = self.real_server()
+        for texts in ({"sender": "taro@example.test\r\nRSET"},
+                      {"sender": "Taro\n <taro@example.test>"},
+                      {"to": "hanako@localhost\r\nRSET"}, {"cc": "jiro@localhost\r"}):
+            self.assertEqual(self.send(**texts), 1, texts)
+        self.assertEqual(self.commands(controller.record), [b"QUIT"] * 4)
+        self.assertEqual(self.send(server="127.0.0.1:%d\r\n" % self.port), -1)
+        self.assertEqual(self.commands(controller.record), [b"QUIT"] * 4)
+        self.assertEqual(handler.messages, [])
+
     def test_server_texts_pick_host_and_port(self):
         _, handler = self.real_server(port=25)
         self.real_server(port=25, host="127.0.1.1", handler=handler)  # testhost

@@ -110,4 +110,9 @@ TEST_F(MailSmtpReplyTest, OverLongCommandIsRefusedUnsent) {
   EXPECT_EQ(pair->Received(), "");
 }
 
+TEST_F(MailSmtpReplyTest, UnusableFirstRecipientFailsTheListUnsent) {
+  EXPECT_EQ(SmtpRcptTo(session, " ,hanako@example.test"), -1);
+  EXPECT_EQ(pair->Received(), "");
+}
+
 }  // namespace

@@ -73,6 +73,28 @@ struct PreparedTexts {
   }
 };
 
+// A line end inside a sender, recipient or server text would end its
+// command or header line early and send the rest as a line of its own.
+bool HoldsLineEnd(const char* text) {
+  return text != nullptr && std::strpbrk(text, "\r\n") != nullptr;
+}
+
+// From HELO to the end of data: 0 when the server accepted the message, else
+// 1. Texts that could not be made or that hold a line end send nothing.
+int Transact(SmtpSession& session, const PreparedTexts& texts) {
+  if (!texts.complete || HoldsLineEnd(texts.from) || HoldsLineEnd(texts.to) ||
+      HoldsLineEnd(texts.cc)) {
+    return 1;
+  }
+  const char* sender = PreparedTexts::Or(texts.from);
+  if (SmtpHelo(session, sender) != 0 || SmtpMailFrom(session, sender) != 0 ||
+      SmtpRcptTo(session, PreparedTexts::Or(texts.to)) != 0 ||
+      (!IsEmptyText(texts.cc) && SmtpRcptTo(session, texts.cc) != 0)) {
+    return 1;
+  }
+  return SmtpSendData(session, sender, texts.to, texts.cc, texts.subject, texts.body) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 // One send call. A blocking send comes back short only when the send time-out
@@ -123,10 +145,10 @@ int SmtpRcptTo(SmtpSession& session, const char* list) {
       char* name = nullptr;
       char* address = nullptr;
       ParseMailAddress(item, &name, &address);
-      if (!IsEmptyText(address)) {
-        result = SmtpCommand(session, "RCPT TO: <%s>\r\n", address, "25");
-        if (result == -1) return -1;
-      }
+      // An item without an address sends nothing: the first one fails the
+      // list, a later one is skipped.
+      if (!IsEmptyText(address)) result = SmtpCommand(session, "RCPT TO: <%s>\r\n", address, "25");
+      if (result == -1) return -1;
     }
     item = next;
   }
@@ -146,6 +168,7 @@ int SmtpSendData(SmtpSession& session, const char* from, const char* to, const c
 
 int SendMailMessage(const char* server, const char* from, const char* to, const char* cc,
                     const char* subject, const char* body) {
+  if (HoldsLineEnd(server)) return -1;
   char host[kHostRoom];
   std::uint16_t port = 0;
   if (ParseServerAddress(server, host, sizeof host, &port) != 0) return -1;
@@ -159,17 +182,7 @@ int SendMailMessage(const char* server, const char* from, const char* to, const 
     NetClose(session.socket);
     return -1;
   }
-  int result = 1;
-  {
-    PreparedTexts texts(from, to, cc, subject, body);
-    const char* sender = PreparedTexts::Or(texts.from);
-    if (texts.complete && SmtpHelo(session, sender) == 0 && SmtpMailFrom(session, sender) == 0 &&
-        SmtpRcptTo(session, PreparedTexts::Or(texts.to)) == 0 &&
-        (IsEmptyText(texts.cc) || SmtpRcptTo(session, texts.cc) == 0)) {
-      result = SmtpSendData(session, sender, texts.to, texts.cc, texts.subject, texts.body) == 0
-                   ? 0 : 1;
-    }
-  }
+  int result = Transact(session, PreparedTexts(from, to, cc, subject, body));
   SmtpCommand(session, "QUIT\r\n", "", "221");
   NetClose(session.socket);
   return result;
