@@ -55,6 +55,14 @@ Socket SmtpConnect(const char* host, std::uint16_t port);
 // reply took, or -1 on a closed or failed connection, a time-out, an
 // over-long line or too many lines.
 int SmtpReadReply(SmtpSession& session);
+
+// Where reply bytes come from: puts up to room bytes into buffer; the count,
+// or 0 or less when the bytes ended, failed or did not come in time.
+using SmtpByteSource = int (*)(void* context, char* buffer, int room);
+// SmtpReadReply over any byte source, so that replies can also come from
+// memory; SmtpReadReply's source is the session's socket, waited on up to the
+// reply time-out.
+int SmtpReadReplyFrom(SmtpSession& session, SmtpByteSource source, void* context);
 int SmtpSendText(SmtpSession& session, const char* text);
 // 0 when the reply's final line begins with the expected prefix, else -1.
 int SmtpCommand(SmtpSession& session, const char* format, const char* argument,

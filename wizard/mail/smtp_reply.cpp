@@ -22,9 +22,26 @@ int RemainingMs(Clock::time_point deadline) {
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
-// Fills the input buffer after what it holds. 1 when bytes arrived, -1 on a
-// closed or failed connection or when the deadline passed.
-int ReceiveMore(SmtpSession& session, Clock::time_point deadline) {
+// The session's socket and the time by which the whole reply must be in.
+struct SocketSource {
+  Socket socket;
+  Clock::time_point deadline;
+};
+
+int ReceiveFromSocket(void* context, char* buffer, int room) {
+  const auto* source = static_cast<const SocketSource*>(context);
+  if (NetWaitReadable(source->socket, RemainingMs(source->deadline)) != 1) return -1;
+  return NetReceive(source->socket, buffer, room);
+}
+
+struct Source {
+  SmtpByteSource receive;
+  void* context;
+};
+
+// Fills the input buffer after what it holds. 1 when bytes arrived, -1 when
+// they ended or failed or did not come in time.
+int ReceiveMore(SmtpSession& session, const Source& source) {
   if (session.inputStart > 0) {
     std::size_t held = session.inputEnd - session.inputStart;
     std::memmove(session.input, session.input + session.inputStart, held);
@@ -33,8 +50,7 @@ int ReceiveMore(SmtpSession& session, Clock::time_point deadline) {
   }
   std::size_t room = sizeof session.input - session.inputEnd;
   if (room == 0) return -1;
-  if (NetWaitReadable(session.socket, RemainingMs(deadline)) != 1) return -1;
-  int got = NetReceive(session.socket, session.input + session.inputEnd, static_cast<int>(room));
+  int got = source.receive(source.context, session.input + session.inputEnd, static_cast<int>(room));
   if (got <= 0) return -1;
   session.inputEnd += static_cast<std::size_t>(got);
   return 1;
@@ -42,8 +58,7 @@ int ReceiveMore(SmtpSession& session, Clock::time_point deadline) {
 
 // Takes the next line (up to LF, a CR before it dropped). The bytes the line
 // took with its end, or -1.
-int NextLine(SmtpSession& session, Clock::time_point deadline, const char** line,
-             std::size_t* length) {
+int NextLine(SmtpSession& session, const Source& source, const char** line, std::size_t* length) {
   for (;;) {
     const char* start = session.input + session.inputStart;
     std::size_t held = session.inputEnd - session.inputStart;
@@ -57,21 +72,26 @@ int NextLine(SmtpSession& session, Clock::time_point deadline, const char** line
       *length = text;
       return static_cast<int>(taken);
     }
-    if (ReceiveMore(session, deadline) < 0) return -1;
+    if (ReceiveMore(session, source) < 0) return -1;
   }
 }
 
 }  // namespace
 
 int SmtpReadReply(SmtpSession& session) {
+  auto wait = std::chrono::milliseconds(SmtpTimingInUse().replyTimeoutMs);
+  SocketSource source{session.socket, Clock::now() + wait};
+  return SmtpReadReplyFrom(session, ReceiveFromSocket, &source);
+}
+
+int SmtpReadReplyFrom(SmtpSession& session, SmtpByteSource receive, void* context) {
   session.reply[0] = '\0';
-  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(
-      SmtpTimingInUse().replyTimeoutMs);
+  Source source{receive, context};
   int total = 0;
   for (int count = 0; count < kSmtpMaxReplyLines; ++count) {
     const char* line = nullptr;
     std::size_t length = 0;
-    int taken = NextLine(session, deadline, &line, &length);
+    int taken = NextLine(session, source, &line, &length);
     if (taken < 0) return -1;
     total += taken;
     if (!ContinuesReply(line, length)) {
