@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/printf_format.h"
 #include "wizard/mail/mail.h"
 #include "wizard/mail/mail_text.h"
 
@@ -17,6 +18,7 @@ constexpr char kCharset[] = "charset=iso-2022-jp";
 // recipient list) goes out whole from a buffer of its own, never folded.
 constexpr std::size_t kHeaderLineRoom = 512;
 
+PRINTF_FORMAT(3, 4)
 int SendLine(MessagePieceSink sink, void* context, const char* format, ...) {
   char line[kHeaderLineRoom];
   va_list arguments;
@@ -35,8 +37,9 @@ int SendLine(MessagePieceSink sink, void* context, const char* format, ...) {
   return result;
 }
 
-int SendOptional(MessagePieceSink sink, void* context, const char* format, const char* value) {
-  return IsEmptyText(value) ? 0 : SendLine(sink, context, format, value);
+// "Name: value", left out when the value is empty.
+int SendField(MessagePieceSink sink, void* context, const char* name, const char* value) {
+  return IsEmptyText(value) ? 0 : SendLine(sink, context, "%s: %s\r\n", name, value);
 }
 
 int SendBody(MessagePieceSink sink, void* context, const char* body) {
@@ -78,10 +81,10 @@ int ComposeMessage(const MessageTexts& texts, MessagePieceSink sink, void* conte
   if (SendLine(sink, context, "X-Mailer: %s Version %s\r\n", kMailerName, kMailerVersion) != 0 ||
       SendLine(sink, context, "MIME-Version: 1.0\r\n") != 0 ||
       SendLine(sink, context, "Content-Type: text/plain; %s\r\n", kCharset) != 0 ||
-      SendOptional(sink, context, "From: %s\r\n", texts.from) != 0 ||
-      SendOptional(sink, context, "To: %s\r\n", texts.to) != 0 ||
-      SendOptional(sink, context, "cc: %s\r\n", texts.cc) != 0 ||
-      SendOptional(sink, context, "Subject: %s\r\n", texts.subject) != 0 ||
+      SendField(sink, context, "From", texts.from) != 0 ||
+      SendField(sink, context, "To", texts.to) != 0 ||
+      SendField(sink, context, "cc", texts.cc) != 0 ||
+      SendField(sink, context, "Subject", texts.subject) != 0 ||
       SendBody(sink, context, texts.body) != 0) {
     return -1;
   }

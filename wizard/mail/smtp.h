@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/net.h"
+#include "platform/printf_format.h"
 
 constexpr std::uint16_t kDefaultSmtpPort = 25;
 
@@ -64,9 +65,10 @@ using SmtpByteSource = int (*)(void* context, char* buffer, int room);
 // reply time-out.
 int SmtpReadReplyFrom(SmtpSession& session, SmtpByteSource source, void* context);
 int SmtpSendText(SmtpSession& session, const char* text);
-// 0 when the reply's final line begins with the expected prefix, else -1.
-int SmtpCommand(SmtpSession& session, const char* format, const char* argument,
-                const char* expected);
+// Formats the command line, sends it and reads the reply: 0 when the reply's
+// final line begins with the expected prefix, else -1.
+int SmtpCommand(SmtpSession& session, const char* expected, const char* format, ...)
+    PRINTF_FORMAT(3, 4);
 int SmtpHelo(SmtpSession& session, const char* sender);
 int SmtpMailFrom(SmtpSession& session, const char* sender);
 int SmtpRcptTo(SmtpSession& session, const char* list);

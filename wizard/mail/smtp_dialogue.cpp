@@ -1,3 +1,4 @@
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -106,9 +107,11 @@ int SmtpSendText(SmtpSession& session, const char* text) {
   return sent == length ? sent : -1;
 }
 
-int SmtpCommand(SmtpSession& session, const char* format, const char* argument,
-                const char* expected) {
-  int length = std::snprintf(session.command, sizeof session.command, format, argument);
+int SmtpCommand(SmtpSession& session, const char* expected, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  int length = std::vsnprintf(session.command, sizeof session.command, format, arguments);
+  va_end(arguments);
   if (length < 0 || static_cast<std::size_t>(length) >= sizeof session.command) return -1;
   if (SmtpSendText(session, session.command) < 0) return -1;
   if (SmtpReadReply(session) < 0) return -1;
@@ -121,14 +124,14 @@ int SmtpHelo(SmtpSession& session, const char* sender) {
   if (address == nullptr) return -1;
   const char* at = std::strchr(address, '@');
   if (at == nullptr || at[1] == '\0') return -1;
-  return SmtpCommand(session, "HELO %s\r\n", at + 1, "25");
+  return SmtpCommand(session, "25", "HELO %s\r\n", at + 1);
 }
 
 int SmtpMailFrom(SmtpSession& session, const char* sender) {
   TextCopy copy(sender);
   const char* address = SenderAddress(copy);
   if (address == nullptr) return -1;
-  return SmtpCommand(session, "MAIL FROM: <%s>\r\n", address, "25");
+  return SmtpCommand(session, "25", "MAIL FROM: <%s>\r\n", address);
 }
 
 int SmtpRcptTo(SmtpSession& session, const char* list) {
@@ -147,7 +150,7 @@ int SmtpRcptTo(SmtpSession& session, const char* list) {
       ParseMailAddress(item, &name, &address);
       // An item without an address sends nothing: the first one fails the
       // list, a later one is skipped.
-      if (!IsEmptyText(address)) result = SmtpCommand(session, "RCPT TO: <%s>\r\n", address, "25");
+      if (!IsEmptyText(address)) result = SmtpCommand(session, "25", "RCPT TO: <%s>\r\n", address);
       if (result == -1) return -1;
     }
     item = next;
@@ -183,7 +186,7 @@ int SendMailMessage(const char* server, const char* from, const char* to, const 
     return -1;
   }
   int result = Transact(session, PreparedTexts(from, to, cc, subject, body));
-  SmtpCommand(session, "QUIT\r\n", "", "221");
+  SmtpCommand(session, "221", "QUIT\r\n");
   NetClose(session.socket);
   return result;
 }
