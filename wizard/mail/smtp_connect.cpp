@@ -52,14 +52,13 @@ Socket SmtpConnect(const char* host, std::uint16_t port) {
     address = NetParseDotted(host);
     if (address == 0xFFFFFFFFu) return kBadSocket;
   }
-  Socket s = NetOpenTcp();
-  if (!IsOpenSocket(s)) return kBadSocket;
+  ScopedSocket s(NetOpenTcp());
+  if (!s.IsOpen()) return kBadSocket;
   // Header lines go out one send each and unanswered: without NODELAY each
   // small send would wait for the server's delayed acknowledgement.
-  if (NetConnectWithin(s, address, port, timing.connectTimeoutMs) != 0 ||
-      NetSetSendTimeout(s, timing.sendTimeoutMs) != 0 || NetSetNoDelay(s) != 0) {
-    NetClose(s);
+  if (NetConnectWithin(s.Get(), address, port, timing.connectTimeoutMs) != 0 ||
+      NetSetSendTimeout(s.Get(), timing.sendTimeoutMs) != 0 || NetSetNoDelay(s.Get()) != 0) {
     return kBadSocket;
   }
-  return s;
+  return s.Release();
 }

@@ -179,14 +179,11 @@ int SendMailMessage(const char* server, const char* from, const char* to, const 
   // Per call, about 1.5 KB: only one call runs at a time, but nothing needs
   // to be shared either.
   SmtpSession session;
-  session.socket = SmtpConnect(host, port);
-  if (!IsOpenSocket(session.socket)) return -1;
-  if (SmtpReadReply(session) < 0 || std::strncmp(session.reply, "220", 3) != 0) {
-    NetClose(session.socket);
-    return -1;
-  }
+  ScopedSocket connection(SmtpConnect(host, port));
+  if (!connection.IsOpen()) return -1;
+  session.socket = connection.Get();
+  if (SmtpReadReply(session) < 0 || std::strncmp(session.reply, "220", 3) != 0) return -1;
   int result = Transact(session, PreparedTexts(from, to, cc, subject, body));
   SmtpCommand(session, "221", "QUIT\r\n");
-  NetClose(session.socket);
   return result;
 }
