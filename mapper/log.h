@@ -4,12 +4,14 @@
 #pragma once
 #include <cstddef>
 
+#include "platform/printf_format.h"
+
 bool DebugLogRequested();
 void OpenLog();
 void CloseLog();
 bool LogIsOpen();
 
 // printf-style; the caller ends its format with "\n" itself.
-void WriteLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void WriteLog(const char* format, ...) PRINTF_FORMAT(1, 2);
 
 void FormatLogTime(char* buffer, std::size_t size);

@@ -5,6 +5,8 @@
 #pragma once
 #include <cstddef>
 
+#include "platform/printf_format.h"
+
 // Every line is formatted into one buffer of this size: a longer line is cut
 // and still ends with its CR LF.
 constexpr std::size_t kReportLineRoom = 256;
@@ -19,4 +21,4 @@ void SetReportSink(ReportSink sink);
 // Formats one line into the shared 256-byte line buffer (cut to fit, never
 // overrun) and hands it to the sink for the page.
 void AppendReportLine(ReportPage page, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+    PRINTF_FORMAT(2, 3);
