@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "platform/shared_bytes.h"
 #include "seghub/seghub.h"
 
 namespace {
@@ -11,13 +12,14 @@ constexpr int kStopRequestOffset = 5;
 constexpr int kStatusUpdatedOffset = 7;
 
 // The bytes are shared with other processes, so they are read and written
-// with atomic byte operations, never cached.
+// with atomic byte operations, never cached. A segment that its owner cut
+// short holds no stop request; a -stop gives it back its size.
 std::atomic<unsigned char*> segment{nullptr};
 std::atomic<bool> localStop{false};
 
 void SetByte(int offset, unsigned char value) {
   unsigned char* bytes = segment.load();
-  if (bytes != nullptr) __atomic_store_n(bytes + offset, value, __ATOMIC_SEQ_CST);
+  if (bytes != nullptr) StoreSharedByte(bytes + offset, value);
 }
 
 }  // namespace
@@ -54,7 +56,8 @@ bool SendStopRequest() {
 bool StopRequested() {
   if (localStop.load()) return true;
   unsigned char* bytes = segment.load();
-  return bytes != nullptr && __atomic_load_n(bytes + kStopRequestOffset, __ATOMIC_SEQ_CST) != 0;
+  unsigned char value = 0;
+  return bytes != nullptr && LoadSharedByte(bytes + kStopRequestOffset, &value) && value != 0;
 }
 
 void RequestLocalStop() {

@@ -5,7 +5,10 @@
 // file, exported from seghub.dll. Elsewhere: the POSIX shared memory object
 // "/vantor_shared_segment" (a file in /dev/shm on Linux), from libseghub.
 // The segment outlives the processes that use it on Linux; on Windows it
-// lives while one process has it mapped.
+// lives while one process has it mapped. On Linux it is made for its owner
+// alone, and a segment of another owner, open to others or of another size
+// is refused (with the reason on standard error): only processes of the
+// mapper's own user can stop it.
 #pragma once
 
 #if defined(_WIN32) && defined(SEGHUB_BUILD)

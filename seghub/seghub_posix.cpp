@@ -5,26 +5,75 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
 
 namespace {
 
 constexpr const char* kSegmentName = "/vantor_shared_segment";
+// Only the user who made the segment may open it: whoever can open it can
+// stop the mapper, or cut the segment short under it.
+constexpr mode_t kSegmentMode = 0600;
+// An unlink between our failed create and our open starts the race anew.
+constexpr int kOpenAttempts = 3;
 
 std::mutex mappingLock;
 void* mapping = nullptr;
 
-void* MapSegment() {
-  int fd = shm_open(kSegmentName, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  // Processes of other users of the product share it too.
-  fchmod(fd, 0666);
+// The caller's own message is fixed and may not even be shown; this says why.
+void Refuse(const char* reason) {
+  std::fprintf(stderr, "seghub: %s: %s\n", kSegmentName, reason);
+}
+
+// A segment just made: fchmod sets its mode whatever the umask took away.
+int Prepared(int fd) {
+  if (fchmod(fd, kSegmentMode) == 0 && ftruncate(fd, SEGHUB_SEGMENT_SIZE) == 0) return fd;
+  Refuse(std::strerror(errno));
+  close(fd);
+  shm_unlink(kSegmentName);
+  return -1;
+}
+
+// Someone else's segment, or one that others can open, may be held open by
+// another user, who could then write it or cut it short.
+const char* Distrust(int fd) {
   struct stat status {};
-  bool sized = fstat(fd, &status) == 0 &&
-               (status.st_size >= SEGHUB_SEGMENT_SIZE || ftruncate(fd, SEGHUB_SEGMENT_SIZE) == 0);
-  void* block = sized
-                    ? mmap(nullptr, SEGHUB_SEGMENT_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
-                    : MAP_FAILED;
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return "not a shared memory object";
+  if (status.st_uid != geteuid() || (status.st_mode & 077) != 0) {
+    return "belongs to another user or is open to others";
+  }
+  // Empty: its maker has not sized it yet, and sizing it twice does no harm.
+  if (status.st_size == 0 && ftruncate(fd, SEGHUB_SEGMENT_SIZE) == 0) return nullptr;
+  return status.st_size == SEGHUB_SEGMENT_SIZE ? nullptr : "not of the segment's size";
+}
+
+int Checked(int fd) {
+  const char* reason = Distrust(fd);
+  if (reason == nullptr) return fd;
+  Refuse(reason);
+  close(fd);
+  return -1;
+}
+
+int OpenSegment() {
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    int fd = shm_open(kSegmentName, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kSegmentMode);
+    if (fd >= 0) return Prepared(fd);
+    if (errno != EEXIST) break;
+    fd = shm_open(kSegmentName, O_RDWR | O_CLOEXEC, 0);
+    if (fd >= 0) return Checked(fd);
+    if (errno != ENOENT) break;
+  }
+  Refuse(std::strerror(errno));
+  return -1;
+}
+
+void* MapSegment() {
+  int fd = OpenSegment();
+  if (fd < 0) return nullptr;
+  void* block = mmap(nullptr, SEGHUB_SEGMENT_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   close(fd);
   return block == MAP_FAILED ? nullptr : block;
 }

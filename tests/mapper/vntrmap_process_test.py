@@ -8,6 +8,7 @@ Runs inside a private network namespace (ctest is started in one).
 import argparse
 import os
 import resource
+import shutil
 import socket
 import subprocess
 import sys
@@ -22,6 +23,9 @@ PROGRAM = None
 
 BAD_PORT = b"error: invalid port number [choose a number between 5000 and 65535] \n"
 USAGE = b"error: vntrmap [ [port] |  -stop ]\n"
+SEGMENT = "/dev/shm/vantor_shared_segment"
+AS_NOBODY = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+             "/usr/bin/python3", "-c"]
 
 
 class MapperProcess(unittest.TestCase):
@@ -189,6 +193,46 @@ class LogSwitchTest(MapperProcess):
             note = f.read()
         path = os.path.join(self.root, "mapper.log").encode()
         self.assertRegex(note, rb"^log file name: " + path + rb", fp = [0-9a-f]+\n$")
+
+
+@unittest.skipUnless(os.geteuid() == 0 and shutil.which("setpriv"), "needs root to be nobody")
+class SegmentOwnerTest(MapperProcess):
+    """The mapper runs as root; nobody tries to stop it, to hand it a segment
+    of its own, and to cut the segment short."""
+
+    def tearDown(self):
+        super().tearDown()
+        if os.path.exists(SEGMENT):
+            os.remove(SEGMENT)
+
+    def nobody_gets_through(self, code):
+        return subprocess.run(AS_NOBODY + [code], capture_output=True, timeout=30).returncode == 0
+
+    def test_another_user_cannot_set_the_stop_byte(self):
+        server = self.serve(free_port())
+        self.assertFalse(self.nobody_gets_through(
+            f"f = open({SEGMENT!r}, 'r+b'); f.seek(5); f.write(bytes([1]))"))
+        time.sleep(1.5)
+        self.assertIsNone(server.poll())
+        self.assertEqual(self.stop(server)[0], 0)
+
+    def test_a_segment_made_by_another_user_is_refused(self):
+        self.switch_log_on()
+        self.assertTrue(self.nobody_gets_through(
+            f"import os; fd = os.open({SEGMENT!r}, os.O_RDWR | os.O_CREAT, 0o666); "
+            "os.fchmod(fd, 0o666); os.ftruncate(fd, 4096)"))
+        server = self.start(str(free_port()))
+        self.assertEqual(server.wait(timeout=10), 255)
+        self.assertIn(b"failed to get shared memory.\n", self.log())
+        self.assertIn(b"vantor_shared_segment", server.stderr.read())
+
+    def test_a_cut_segment_does_not_end_the_mapper(self):
+        server = self.serve(free_port())
+        self.assertFalse(self.nobody_gets_through(f"import os; os.truncate({SEGMENT!r}, 0)"))
+        os.truncate(SEGMENT, 0)  # its owner still can
+        time.sleep(1.5)
+        self.assertIsNone(server.poll())
+        self.assertEqual(self.stop(server)[0], 0)
 
 
 def main():
