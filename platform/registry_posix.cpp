@@ -37,6 +37,10 @@ constexpr long kRegistryIoFailed = 1016;  // ERROR_REGISTRY_IO_FAILED
 constexpr std::uint32_t kTypeString = 1;  // REG_SZ
 
 constexpr char kDefaultRoot[] = "/var/lib/vntr";
+// As HKEY_LOCAL_MACHINE: every user reads it, only its owner writes it. Set
+// with chmod after creation, so that the umask takes nothing away.
+constexpr mode_t kFolderMode = 0755;
+constexpr mode_t kFileMode = 0644;
 // Key folders never start with '.' (FolderName escapes it), so these names
 // cannot collide with a subkey.
 constexpr char kValuesFile[] = ".values";
@@ -164,7 +168,10 @@ long SyncDirectory(const std::string& path) {
 // A new folder is made durable in its parent, so that a value written into it
 // later cannot vanish with it after a crash.
 long MakeDirectory(const std::string& path) {
-  if (mkdir(path.c_str(), 0777) != 0) return errno == EEXIST ? kRegistryOk : ErrnoResult(errno);
+  if (mkdir(path.c_str(), kFolderMode) != 0) {
+    return errno == EEXIST ? kRegistryOk : ErrnoResult(errno);
+  }
+  if (chmod(path.c_str(), kFolderMode) != 0) return ErrnoResult(errno);
   std::size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return kRegistryOk;
   return SyncDirectory(slash == 0 ? "/" : path.substr(0, slash));
@@ -275,8 +282,8 @@ long WriteAll(int fd, std::string_view bytes) {
 }
 
 long WriteTempFile(int dir, std::string_view bytes) {
-  Fd file(openat(dir, kTempFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
-  if (file.get() < 0) return ErrnoResult(errno);
+  Fd file(openat(dir, kTempFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, kFileMode));
+  if (file.get() < 0 || fchmod(file.get(), kFileMode) != 0) return ErrnoResult(errno);
   long result = WriteAll(file.get(), bytes);
   if (result != kRegistryOk) return result;
   if (fsync(file.get()) != 0) return ErrnoResult(errno);
@@ -314,13 +321,16 @@ long LockFolder(int dir) {
   return kRegistryOk;
 }
 
+// One for every kind of write. The folder's flock parts the threads as well,
+// but not where it is emulated with per-process record locks (NFS).
+std::mutex writers;
+
 // Threads of this process queue on the mutex, other processes on the folder's
 // lock; readers take neither, since a rename never shows them a partial file.
 template <typename Edit>
 long EditKey(RegistryKey key, Edit edit) {
   if (key == nullptr) return kInvalidHandle;
   if (key->access == RegistryAccess::kQuery) return kRegistryAccessDenied;
-  static std::mutex writers;
   std::lock_guard<std::mutex> guard(writers);
   Fd dir(open(key->directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() < 0) return ErrnoResult(errno);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>  // mkdtemp
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -155,6 +156,27 @@ TEST_F(RegistryStoreTest, KilledWriterLeavesTheOldOrTheNewValue) {
     waitpid(writer, nullptr, 0);
     ASSERT_EQ(RegistryGetString(key_, "big", buffer.data(), buffer.size()), kRegistryOk);
     EXPECT_EQ(std::string(buffer.data()), std::string(big.size(), buffer[0]));
+  }
+}
+
+// Like HKEY_LOCAL_MACHINE: every user reads it, only its owner writes it,
+// whatever umask the writing process has.
+TEST_F(RegistryStoreTest, ModesDoNotDependOnTheUmask) {
+  for (mode_t mask : {mode_t{0}, mode_t{077}}) {
+    const std::string name = "umask" + std::to_string(mask);
+    const mode_t previous = umask(mask);
+    RegistryKey key = nullptr;
+    long created = RegistryCreateKey(("SOFTWARE\\" + name + "\\Key").c_str(), &key);
+    long written = RegistrySetString(key, "value", "1");
+    RegistryCloseKey(key);
+    umask(previous);
+    ASSERT_EQ(created, kRegistryOk);
+    ASSERT_EQ(written, kRegistryOk);
+    const fs::path parent = root_ / "registry" / "software" / name;
+    for (const fs::path& folder : {parent, parent / "key"}) {
+      EXPECT_EQ(static_cast<int>(fs::status(folder).permissions()), 0755) << folder << mask;
+    }
+    EXPECT_EQ(static_cast<int>(fs::status(parent / "key" / ".values").permissions()), 0644) << mask;
   }
 }
 
