@@ -9,3 +9,10 @@ std::string DriveCPath(const char* windowsPath);
 
 // The process's current directory joined with a file name.
 std::string CurrentDirectoryFile(const char* fileName);
+
+#ifndef _WIN32
+// The folder that holds drive C and the registry where the system has
+// neither: VNTR_ROOT, or /var/lib/vntr when that is unset or empty. Read at
+// every call, so that it may change while the process runs.
+std::string VntrRootFolder();
+#endif

@@ -6,14 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-std::string SystemRoot() {
+std::string VntrRootFolder() {
   const char* root = std::getenv("VNTR_ROOT");
   return (root != nullptr && *root != '\0') ? root : "/var/lib/vntr";
 }
-
-}  // namespace
 
 std::string DriveCPath(const char* windowsPath) {
   std::string rest = windowsPath;
@@ -22,7 +18,7 @@ std::string DriveCPath(const char* windowsPath) {
     if (c == '\\') c = '/';
   }
   if (rest.empty() || rest[0] != '/') rest.insert(0, "/");
-  return SystemRoot() + "/drive_c" + rest;
+  return VntrRootFolder() + "/drive_c" + rest;
 }
 
 std::string CurrentDirectoryFile(const char* fileName) {

@@ -1,5 +1,7 @@
 #include "platform/registry.h"
 
+#include "platform/paths.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -8,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -36,7 +37,6 @@ constexpr long kRegistryIoFailed = 1016;  // ERROR_REGISTRY_IO_FAILED
 
 constexpr std::uint32_t kTypeString = 1;  // REG_SZ
 
-constexpr char kDefaultRoot[] = "/var/lib/vntr";
 // As HKEY_LOCAL_MACHINE: every user reads it, only its owner writes it. Set
 // with chmod after creation, so that the umask takes nothing away.
 constexpr mode_t kFolderMode = 0755;
@@ -145,11 +145,8 @@ std::string FolderName(std::string_view keyName) {
   return folder;
 }
 
-// Read at every call, so that the root may change while the process runs.
 std::string KeyDirectory(const char* subKey) {
-  const char* root = std::getenv("VNTR_ROOT");
-  std::string directory = root != nullptr && *root != '\0' ? root : kDefaultRoot;
-  directory += "/registry";
+  std::string directory = VntrRootFolder() + "/registry";
   std::string_view rest = NameOf(subKey);
   while (!rest.empty()) {
     std::size_t end = std::min(rest.find('\\'), rest.size());
