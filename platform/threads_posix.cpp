@@ -6,19 +6,13 @@
 
 #include <atomic>
 #include <cerrno>
-#include <new>
+
+#include "platform/thread_start.h"
 
 namespace {
 
-struct ThreadStart {
-  ThreadFunction function;
-  void* argument;
-};
-
 void* RunThread(void* raw) {
-  ThreadStart start = *static_cast<ThreadStart*>(raw);
-  delete static_cast<ThreadStart*>(raw);
-  start.function(start.argument);
+  RunThreadStart(raw);
   return nullptr;
 }
 
@@ -28,7 +22,7 @@ std::atomic<int> lastThreadId{0};
 }  // namespace
 
 int StartThreadWithStack(ThreadFunction function, void* argument, std::size_t stackBytes) {
-  auto* start = new (std::nothrow) ThreadStart{function, argument};
+  ThreadStart* start = NewThreadStart(function, argument);
   if (start == nullptr) return -1;
   pthread_attr_t attributes;
   pthread_attr_init(&attributes);

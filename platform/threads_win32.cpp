@@ -3,26 +3,19 @@
 #include <process.h>
 #include <windows.h>
 
-#include <new>
+#include "platform/thread_start.h"
 
 namespace {
 
-struct ThreadStart {
-  ThreadFunction function;
-  void* argument;
-};
-
 unsigned __stdcall RunThread(void* raw) {
-  ThreadStart start = *static_cast<ThreadStart*>(raw);
-  delete static_cast<ThreadStart*>(raw);
-  start.function(start.argument);
+  RunThreadStart(raw);
   return 0;
 }
 
 }  // namespace
 
 int StartThreadWithStack(ThreadFunction function, void* argument, std::size_t stackBytes) {
-  auto* start = new (std::nothrow) ThreadStart{function, argument};
+  ThreadStart* start = NewThreadStart(function, argument);
   if (start == nullptr) return -1;
   unsigned id = 0;
   uintptr_t handle = _beginthreadex(nullptr, static_cast<unsigned>(stackBytes), RunThread, start,
