@@ -23,8 +23,9 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tests" / "support"))
 from netutil import free_port, wait_for  # noqa: E402
-from telnet_peers import (TEST_PASSWORD, TEST_USER, DirectTelnetClient,  # noqa: E402
-                          InetutilsTelnetd, Mapper, listening)
+from telnet_peers import (TEST_PASSWORD, TEST_USER, InetutilsTelnetd, Mapper,  # noqa: E402
+                          listening)
+from direct_telnet_client import DirectTelnetClient  # noqa: E402
 
 SLOTS = 64
 PROMPT = b"$ "
