@@ -3,6 +3,7 @@
 # Idempotent: packages already present are not fetched again.
 #   install-deps.sh native   compilers and test tools for the Linux build
 #   install-deps.sh windows  adds the mingw-w64 cross compiler and Wine
+#   install-deps.sh package  adds the installer, archive and Debian package tools
 set -euo pipefail
 
 native=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
@@ -10,12 +11,14 @@ native=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
         openssl time python3-aiosmtpd msmtp curl dnsmasq-base unbound bind9-dnsutils)
 windows=(g++-mingw-w64-x86-64-posix wine wine64 xvfb locales imagemagick fonts-ipafont-gothic
          fonts-wine)
+package=(nsis zip unzip dpkg-dev lintian systemd man-db)
 
 want=("${native[@]}")
 for kind in "$@"; do
   case "$kind" in
     native) ;;
     windows) want+=("${windows[@]}") ;;
+    package) want+=("${package[@]}") ;;
     *) echo "install-deps: unknown set '$kind'" >&2; exit 2 ;;
   esac
 done
