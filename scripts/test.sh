@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # test.sh [PRESET...]: installs what is missing, builds, and runs every test:
 # native, asan, tsan, then the Windows build under Wine (all four by default),
-# then every fuzz target for 20 seconds (scripts/fuzz.sh), then a build and an
+# then the packages (scripts/test-packages.sh, with the Windows build), then
+# every fuzz target for 20 seconds (scripts/fuzz.sh), then a build and an
 # end-to-end test in a fresh clone with nothing beside it (scripts/test-clone.sh).
 # Every test runs inside scripts/sandbox, a private network namespace.
 set -uo pipefail
@@ -52,6 +53,20 @@ for preset in "${presets[@]}"; do
   run_preset "$preset"
   count_ctest "$preset" "$log_dir/$preset.log"
 done
+
+# The packages need the Windows build: they are tested when it is.
+if [[ " ${presets[*]} " == *" windows "* ]]; then
+  echo "=== package"
+  scripts/test-packages.sh 2>&1 | tee "$log_dir/package.log"
+  summary=$(grep -E '^package: [0-9]+ passed, [0-9]+ failed$' "$log_dir/package.log" | tail -n 1)
+  if [ -z "$summary" ]; then
+    echo "packaging gave no summary"
+    failed=$((failed + 1))
+  else
+    passed=$((passed + $(sed -E 's/package: ([0-9]+) passed.*/\1/' <<<"$summary")))
+    failed=$((failed + $(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$summary")))
+  fi
+fi
 
 # Every fuzz target counts as one test.
 echo "=== fuzz"
