@@ -148,7 +148,7 @@ class InstallerTest(unittest.TestCase):
             for name in names:
                 with open(os.path.join(folder, os.path.basename(name)), "rb") as f:
                     self.assertEqual(f.read(), archive.read(name), name)
-        for binary in [INSTALLER, *(os.path.join(folder, p) for p in PROGRAMS)]:
+        for binary in [INSTALLER, *(os.path.join(folder, p) for p in [*PROGRAMS, "uninstall.exe"])]:
             self.assertEqual(file_version(binary), self.version, binary)
         self.assertEqual(sorted(os.listdir(unix_path(MENU))), sorted([MAPPER_LINK, WIZARD_LINK]))
 
