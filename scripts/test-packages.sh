@@ -5,7 +5,7 @@
 # (tests/package/installer_wine_test.py), which print the installer's
 # figures. The last line reads "package: P passed, F failed".
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 passed=0
 failed=0
 

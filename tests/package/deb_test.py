@@ -83,7 +83,8 @@ class ThrowAwayRoot:
     def __enter__(self):
         self.base = tempfile.mkdtemp(prefix="deb-root-")
         self.mount("-t", "tmpfs", "tmpfs", self.base)
-        self.upper, work, self.root = (os.path.join(self.base, d) for d in ("upper", "work", "root"))
+        self.upper, work, self.root = (os.path.join(self.base, name)
+                                       for name in ("upper", "work", "root"))
         for folder in (self.upper, work, self.root):
             os.mkdir(folder)
         self.mount("-t", "overlay", "overlay", "-o",
