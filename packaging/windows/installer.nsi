@@ -131,9 +131,11 @@ Section "Uninstall"
   Delete "$INSTDIR\seghub.dll"
   Delete "$INSTDIR\pathcaster.exe"
   Delete "$INSTDIR\README.txt"
-  ; The mapper's diagnostic log, when it was switched on and the mapper was
-  ; started from its Start-menu entry (which starts it in this folder).
+  ; The mapper's diagnostic log and its file switch ("c:vntr.txt" is this
+  ; folder for a mapper started from its Start-menu entry, which starts it
+  ; here).
   Delete "$INSTDIR\mapper.log"
+  Delete "$INSTDIR\vntr.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   ${If} "$INSTDIR" == "${DEFAULT_FOLDER}"
