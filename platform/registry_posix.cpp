@@ -1,7 +1,5 @@
 #include "platform/registry.h"
 
-#include "platform/paths.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -19,6 +17,8 @@
 #include <unordered_set>
 #include <utility>
 #include <vector>
+
+#include "platform/paths.h"
 
 struct RegistryKeyState {
   std::string directory;
