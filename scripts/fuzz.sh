@@ -42,7 +42,7 @@ report_target() {  # report_target NAME STATUS
   echo "=== fuzz $name (${seconds} s)"
   if [ "$2" -eq 0 ]; then
     passed=$((passed + 1))
-    grep -E '^(Done [0-9]+ runs|stat::number_of_executed_units)' "$runs/$name.log"
+    grep -E '^(Done [0-9]+ runs|stat::number_of_executed_units|stat::average_exec_per_sec)' "$runs/$name.log"
   else
     failed=$((failed + 1))
     tail -n 40 "$runs/$name.log"
