@@ -41,6 +41,6 @@ cmake --install build/deb --component programs --prefix "$stage/debian/usr" --st
 
 rm -rf dist
 mkdir dist
-packaging/windows/pack.sh "$stage/windows" "$version" dist >/dev/null
+packaging/windows/pack.sh "$stage/windows" "$version" dist build/windows/wizard/resources >/dev/null
 packaging/debian/pack.sh "$stage/debian" "$version" dist >/dev/null
 ls -l dist

@@ -1,7 +1,8 @@
 ; Installer of the Vantor companion programs: vntrmap.exe with seghub.dll and
 ; pathcaster.exe, with the README, for all users of 64-bit Windows.
 ; makensis -INPUTCHARSET UTF8 -DVERSION=x.y.z -DSOURCE=<folder of the files>
-;          -DOUTFILE=<installer> installer.nsi
+;          -DIMAGES=<folder of wizard.ico, watermark.bmp> -DOUTFILE=<installer>
+;          installer.nsi
 ; Silent with /S (and /D=<folder> last to choose the folder); the uninstaller
 ; is silent with /S too.
 ;
@@ -19,8 +20,8 @@ ManifestDPIAware true
 !include FileFunc.nsh
 !include x64.nsh
 
-!ifndef VERSION | SOURCE | OUTFILE
-  !error "VERSION, SOURCE and OUTFILE must be defined"
+!ifndef VERSION | SOURCE | OUTFILE | IMAGES
+  !error "VERSION, SOURCE, OUTFILE and IMAGES must be defined"
 !endif
 
 !define PRODUCT "Vantor Companion Programs"
@@ -41,6 +42,11 @@ InstallDir "${DEFAULT_FOLDER}"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 
 !define MUI_ABORTWARNING
+; The wizard's own icon and side picture (the watermark of its sheet).
+!define MUI_ICON "${IMAGES}/wizard.ico"
+!define MUI_UNICON "${IMAGES}/wizard.ico"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${IMAGES}/watermark.bmp"
+!define MUI_UNWELCOMEFINISHPAGE_BITMAP "${IMAGES}/watermark.bmp"
 ; The uninstaller speaks the language the installer was run in (saved by the
 ; install section too, since a silent install shows no page).
 !define MUI_LANGDLL_REGISTRY_ROOT HKLM
