@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# screenshots.sh: builds the windows preset, then takes a PNG of every page of
-# pathcaster.exe's wizard and of its recipient dialog as Wine draws them on a
-# virtual X display (Xvfb), into docs/screenshots/. The wizard asks DNS servers and sends mail, so it runs
+# screenshots.sh: builds the windows preset and the packages, then takes a PNG
+# of every page of pathcaster.exe's wizard, of its recipient dialog and of the
+# installer's welcome page as Wine draws them on a virtual X display (Xvfb),
+# into docs/screenshots/. The wizard asks DNS servers and sends mail, so it runs
 # inside the sandbox, with dnsmasq naming its test address and an SMTP server
 # of its own: page 102 shows a real detection, page 105 a real delivery.
 set -euo pipefail
@@ -10,6 +11,7 @@ readonly out=docs/screenshots
 
 if [ "${1:-}" != --inside ]; then
   scripts/build.sh windows
+  scripts/package.sh >/dev/null
   exec scripts/sandbox --addr 192.0.2.77/24 "$0" --inside
 fi
 
@@ -63,3 +65,14 @@ wait_for page 105
 wait_for "text 1024" "送信が完了しました。"
 shoot "$out/page105-sending.png"
 ask close >/dev/null
+
+# The installer in Japanese, on its welcome page.
+installer=$(ls dist/vantor-companion-*-win64-setup.exe)
+version=${installer#dist/vantor-companion-}
+version=${version%-win64-setup.exe}
+wine "$installer" >/dev/null 2>&1 &
+wizard_children+=($!)
+ask "box 30 Installer Language" >/dev/null
+ask "box-press 1" >/dev/null  # OK: Japanese, this prefix's language
+ask "box 30 Vantor Companion Programs $version セットアップ" >/dev/null
+shoot "$out/installer-welcome.png" box-rect
