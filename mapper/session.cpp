@@ -29,6 +29,10 @@ struct Worker {
 
 enum class Next { kNextRequest, kEndThread };
 
+bool StillActive(const void* slot) {
+  return SessionActive(*static_cast<const WorkerSlot*>(slot));
+}
+
 void Reply(Worker& worker, const char* text) {
   worker.client.Write(text, std::strlen(text));
 }
@@ -95,7 +99,10 @@ Next HandleLogin(Worker& worker) {
   // One telnet session per connection: a second login is refused.
   if (worker.loggedIn) return Refuse(worker);
   if (!ReadLoginFields(worker)) return Next::kEndThread;
-  Socket telnet = TelnetConnect(slot.hostName, slot.service);
+  // A server that never answers the connect holds the worker only while the
+  // session lasts.
+  Socket telnet = TelnetConnectWhile(slot.hostName, slot.service, Timing().waitMs,
+                                     StillActive, &slot);
   slot.telnetSocket = telnet;
   if (!IsOpenSocket(telnet)) return Refuse(worker);
   if (!SessionActive(slot)) return Next::kEndThread;

@@ -96,6 +96,13 @@ int NetConnect(Socket s, std::uint32_t address, std::uint16_t port);
 // NetConnect that gives up after timeoutMs: 0 when connected, -1 on failure
 // or time-out. The socket is blocking again afterwards.
 int NetConnectWithin(Socket s, std::uint32_t address, std::uint16_t port, int timeoutMs);
+// NetConnect that waits in slices of sliceMs and gives up once
+// keepWaiting(context) is false before a slice; otherwise it ends as a
+// blocking connect would. 0 when connected, -1 on failure or when it gave
+// up. The socket is blocking again afterwards.
+using KeepWaiting = bool (*)(const void* context);
+int NetConnectWhile(Socket s, std::uint32_t address, std::uint16_t port, int sliceMs,
+                    KeepWaiting keepWaiting, const void* context);
 // Bounds every later blocking send on the socket; 0 or -1.
 int NetSetSendTimeout(Socket s, int timeoutMs);
 // Sends small writes at once instead of holding them for the peer's

@@ -221,26 +221,51 @@ int NetConnect(Socket s, std::uint32_t address, std::uint16_t port) {
   return result;
 }
 
+namespace {
+
+// A connect that does not block, on a socket with these flags: 1 when it
+// connected at once, 0 while it is under way, -1 when it failed.
+int StartConnect(Socket s, std::uint32_t address, std::uint16_t port, int flags) {
+  if (fcntl(Fd(s), F_SETFL, flags | O_NONBLOCK) != 0) return -1;
+  sockaddr_in target = Ipv4SocketAddress(address, port);
+  if (connect(Fd(s), reinterpret_cast<sockaddr*>(&target), sizeof target) == 0) return 1;
+  return errno == EINPROGRESS || errno == EINTR ? 0 : -1;
+}
+
+// Waits up to waitMs for a connect under way: 1 connected, 0 still under
+// way, -1 failed.
+int AwaitConnect(Socket s, int waitMs) {
+  pollfd entry{Fd(s), POLLOUT, 0};
+  int ready = poll(&entry, 1, waitMs);
+  if (ready < 0) return errno == EINTR ? 0 : -1;
+  if (ready == 0) return 0;
+  int error = 0;
+  socklen_t length = sizeof error;
+  return getsockopt(Fd(s), SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0 ? 1 : -1;
+}
+
+int EndConnect(Socket s, int flags, int state) {
+  if (fcntl(Fd(s), F_SETFL, flags) != 0) return -1;
+  return state == 1 ? 0 : -1;
+}
+
+}  // namespace
+
 int NetConnectWithin(Socket s, std::uint32_t address, std::uint16_t port, int timeoutMs) {
   int flags = fcntl(Fd(s), F_GETFL);
-  if (flags < 0 || fcntl(Fd(s), F_SETFL, flags | O_NONBLOCK) != 0) return -1;
-  sockaddr_in target = Ipv4SocketAddress(address, port);
-  int result = connect(Fd(s), reinterpret_cast<sockaddr*>(&target), sizeof target);
-  if (result != 0 && (errno == EINPROGRESS || errno == EINTR)) {
-    pollfd entry{Fd(s), POLLOUT, 0};
-    int ready;
-    do {
-      ready = poll(&entry, 1, timeoutMs);
-    } while (ready < 0 && errno == EINTR);
-    int error = 0;
-    socklen_t length = sizeof error;
-    result =
-        (ready == 1 && getsockopt(Fd(s), SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0)
-            ? 0
-            : -1;
-  }
-  if (fcntl(Fd(s), F_SETFL, flags) != 0) return -1;
-  return result == 0 ? 0 : -1;
+  if (flags < 0) return -1;
+  int state = StartConnect(s, address, port, flags);
+  if (state == 0) state = AwaitConnect(s, timeoutMs);
+  return EndConnect(s, flags, state);
+}
+
+int NetConnectWhile(Socket s, std::uint32_t address, std::uint16_t port, int sliceMs,
+                    KeepWaiting keepWaiting, const void* context) {
+  int flags = fcntl(Fd(s), F_GETFL);
+  if (flags < 0) return -1;
+  int state = StartConnect(s, address, port, flags);
+  while (state == 0 && keepWaiting(context)) state = AwaitConnect(s, sliceMs);
+  return EndConnect(s, flags, state);
 }
 
 int NetSetSendTimeout(Socket s, int timeoutMs) {

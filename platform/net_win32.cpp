@@ -151,32 +151,59 @@ int NetConnect(Socket s, std::uint32_t address, std::uint16_t port) {
   return connect(Handle(s), reinterpret_cast<sockaddr*>(&target), sizeof target);
 }
 
-int NetConnectWithin(Socket s, std::uint32_t address, std::uint16_t port, int timeoutMs) {
+namespace {
+
+// A connect that does not block: 1 when it connected at once, 0 while it is
+// under way, -1 when it failed.
+int StartConnect(Socket s, std::uint32_t address, std::uint16_t port) {
   u_long nonBlocking = 1;
   if (ioctlsocket(Handle(s), FIONBIO, &nonBlocking) != 0) return -1;
   sockaddr_in target = Ipv4SocketAddress(address, port);
-  int result = connect(Handle(s), reinterpret_cast<sockaddr*>(&target), sizeof target);
-  if (result != 0 && WSAGetLastError() == WSAEWOULDBLOCK) {
-    fd_set writable;
-    fd_set failed;
-    FD_ZERO(&writable);
-    FD_ZERO(&failed);
-    FD_SET(Handle(s), &writable);
-    FD_SET(Handle(s), &failed);
-    timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    int ready = select(0, nullptr, &writable, &failed, &wait);
-    int error = 0;
-    int length = sizeof error;
-    result = (ready == 1 && FD_ISSET(Handle(s), &writable) &&
-              getsockopt(Handle(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                         &length) == 0 &&
-              error == 0)
-                 ? 0
-                 : -1;
-  }
+  if (connect(Handle(s), reinterpret_cast<sockaddr*>(&target), sizeof target) == 0) return 1;
+  return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
+}
+
+// Waits up to waitMs for a connect under way: 1 connected, 0 still under
+// way, -1 failed (Windows reports a failed connect in the except set).
+int AwaitConnect(Socket s, int waitMs) {
+  fd_set writable;
+  fd_set failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(Handle(s), &writable);
+  FD_SET(Handle(s), &failed);
+  timeval wait{waitMs / 1000, (waitMs % 1000) * 1000};
+  int ready = select(0, nullptr, &writable, &failed, &wait);
+  if (ready == SOCKET_ERROR) return -1;
+  if (ready == 0) return 0;
+  int error = 0;
+  int length = sizeof error;
+  bool connected = FD_ISSET(Handle(s), &writable) &&
+                   getsockopt(Handle(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                              &length) == 0 &&
+                   error == 0;
+  return connected ? 1 : -1;
+}
+
+int EndConnect(Socket s, int state) {
   u_long blocking = 0;
   if (ioctlsocket(Handle(s), FIONBIO, &blocking) != 0) return -1;
-  return result == 0 ? 0 : -1;
+  return state == 1 ? 0 : -1;
+}
+
+}  // namespace
+
+int NetConnectWithin(Socket s, std::uint32_t address, std::uint16_t port, int timeoutMs) {
+  int state = StartConnect(s, address, port);
+  if (state == 0) state = AwaitConnect(s, timeoutMs);
+  return EndConnect(s, state);
+}
+
+int NetConnectWhile(Socket s, std::uint32_t address, std::uint16_t port, int sliceMs,
+                    KeepWaiting keepWaiting, const void* context) {
+  int state = StartConnect(s, address, port);
+  while (state == 0 && keepWaiting(context)) state = AwaitConnect(s, sliceMs);
+  return EndConnect(s, state);
 }
 
 int NetSetSendTimeout(Socket s, int timeoutMs) {

@@ -33,11 +33,20 @@ void TypeChar(ByteChannel& channel, unsigned char ch) {
 }  // namespace
 
 Socket TelnetConnect(const char* hostName, const char* service) {
+  // Waits as long as the system lets the connect run.
+  return TelnetConnectWhile(hostName, service, 1000, [](const void*) { return true; }, nullptr);
+}
+
+Socket TelnetConnectWhile(const char* hostName, const char* service, int sliceMs,
+                          KeepWaiting keepWaiting, const void* context) {
   std::uint32_t address = 0;
   if (!ResolveHost(hostName, &address)) return kBadSocket;
   std::uint16_t port = ResolvePort(service);
   ScopedSocket s(NetOpenTcp());
-  if (!s.IsOpen() || NetConnect(s.Get(), address, port) != 0) return kBadSocket;
+  if (!s.IsOpen() ||
+      NetConnectWhile(s.Get(), address, port, sliceMs, keepWaiting, context) != 0) {
+    return kBadSocket;
+  }
   return s.Release();
 }
 

@@ -12,6 +12,10 @@ constexpr int kDefaultTelnetPort = 23;
 // Connects to the telnet server: a host name or dotted address, a service
 // name or decimal port ("" and "0" mean 23). The socket, or -1.
 Socket TelnetConnect(const char* hostName, const char* service);
+// The same, giving up once keepWaiting(context) is false at one of the
+// connect's waits of sliceMs.
+Socket TelnetConnectWhile(const char* hostName, const char* service, int sliceMs,
+                          KeepWaiting keepWaiting, const void* context);
 
 // 1 when a byte was stored, 0 when the server closed the connection, -1 on
 // an error; the byte is left unchanged on 0 and -1.

@@ -272,12 +272,19 @@ class StalledPeerTest : public ServerTest {
   void TearDown() override {
     ServerTest::TearDown();
     NetShutdownWakesNoOneForTests(false);
+    if (IsOpenSocket(queued_)) NetClose(queued_);
+    if (IsOpenSocket(fullListener_)) NetClose(fullListener_);
   }
 
-  // Four sessions: a login request without its fields, half a request line,
-  // a server stalling inside an environment request, and a front end that
+  // Five sessions: a login request without its fields, half a request line,
+  // a server that never completes the connect (its accept queue is full), a
+  // server stalling inside an environment request, and a front end that
   // reads nothing while its server floods the session with output.
   void StallEveryBlockingPlace() {
+    fullListener_ = NetOpenTcp();
+    NetBindLoopback(fullListener_, 0);
+    NetListen(fullListener_, 0);
+    queued_ = ConnectLoopback(NetLocalPort(fullListener_));
     std::atomic<bool> flooded{false};
     negotiation_ = std::make_unique<ScriptedTelnetServer>(
         [](Socket s, const std::atomic<bool>& ending) {
@@ -297,6 +304,7 @@ class StalledPeerTest : public ServerTest {
         });
     SendText(Connect(), "DLOGIN\n");
     SendText(Connect(), "DLOG");
+    SendText(Connect(), LoginRequest("connect", std::to_string(NetLocalPort(fullListener_))));
     SendText(Connect(), LoginRequest("stall", negotiation_->Port()));
     SendText(Connect(), LoginRequest("flood", flood_->Port()));
     // The watchdog must not end a session before it is in place.
@@ -321,6 +329,8 @@ class StalledPeerTest : public ServerTest {
 
   std::unique_ptr<ScriptedTelnetServer> negotiation_;
   std::unique_ptr<ScriptedTelnetServer> flood_;
+  Socket fullListener_ = kBadSocket;
+  Socket queued_ = kBadSocket;
 };
 
 bool NoSessionActive() {
@@ -334,7 +344,7 @@ TEST_F(StalledPeerTest, StalledSessionsLetGoOfTheirSlotsSoonAfterTheWatchdogEnds
   SetTimingForTests(kFastTiming);
   StartServer();
   StallEveryBlockingPlace();
-  ASSERT_EQ(OccupiedSlotCount(), 4);
+  ASSERT_EQ(OccupiedSlotCount(), 5);
   ASSERT_TRUE(WaitUntil(NoSessionActive, 20000));
   EXPECT_TRUE(WaitUntil([] { return OccupiedSlotCount() == 0; }, 2000));
   ExpectANewFrontEndServed();
@@ -343,7 +353,7 @@ TEST_F(StalledPeerTest, StalledSessionsLetGoOfTheirSlotsSoonAfterTheWatchdogEnds
 TEST_F(StalledPeerTest, StalledSessionsLetGoOfTheirSlotsSoonAfterAStop) {
   StartServer();
   StallEveryBlockingPlace();
-  ASSERT_EQ(OccupiedSlotCount(), 4);
+  ASSERT_EQ(OccupiedSlotCount(), 5);
   StopServer();
   EXPECT_TRUE(WaitUntil([] { return OccupiedSlotCount() == 0; }, 2000));
 }
