@@ -51,8 +51,7 @@ int AssignWorkerSlot(Socket client, const PeerAddress& peer, ThreadFunction work
   slot->clientSocket = client;
   slot->clientAddress = peer;
   slot->holders = kHoldsOfNewSession;
-  unsigned sessions = (slot->inUse.load() >> 2) + 1;
-  slot->inUse = sessions << 2 | kSlotInUse;
+  slot->inUse = ((slot->inUse.load() & ~kSlotPhaseMask) + kOneSession) | kSlotInUse;
   slot->workerThread = StartThread(worker, slot);
   if (slot->workerThread == -1) {
     WriteLog("thread creation error.\n");
@@ -68,7 +67,7 @@ bool BeginSlotEnd(WorkerSlot& slot) {
 
 bool BeginSlotEndOf(WorkerSlot& slot, unsigned seen) {
   if (SlotPhase(seen) != kSlotInUse) return false;
-  return slot.inUse.compare_exchange_strong(seen, (seen & ~kSlotPhaseBits) | kSlotEnding);
+  return slot.inUse.compare_exchange_strong(seen, (seen & ~kSlotPhaseMask) | kSlotEnding);
 }
 
 void FinishSlotEnd(WorkerSlot& slot) {
@@ -86,7 +85,7 @@ void ReleaseSlot(WorkerSlot& slot) {
   CloseIfOpen(slot.clientSocket.exchange(kNoSocket));
   CloseIfOpen(slot.telnetSocket.exchange(kNoSocket));
   std::memset(slot.password, 0, sizeof slot.password);
-  slot.inUse = (slot.inUse.load() & ~kSlotPhaseBits) | kSlotFree;
+  slot.inUse = (slot.inUse.load() & ~kSlotPhaseMask) | kSlotFree;
 }
 
 int OccupiedSlotCount() {

@@ -18,7 +18,9 @@ constexpr int kWorkerSlotCount = 64;
 constexpr unsigned kSlotFree = 0;
 constexpr unsigned kSlotInUse = 1;
 constexpr unsigned kSlotEnding = 2;
-constexpr unsigned kSlotPhaseBits = 3;
+constexpr unsigned kSlotPhaseMask = 3;
+// One session in the count kept above the phase.
+constexpr unsigned kOneSession = kSlotPhaseMask + 1;
 
 struct WorkerSlot {
   int index;
@@ -51,7 +53,7 @@ void ResetWorkerSlots();
 int AssignWorkerSlot(Socket client, const PeerAddress& peer, ThreadFunction worker);
 
 inline unsigned SlotPhase(unsigned inUse) {
-  return inUse & kSlotPhaseBits;
+  return inUse & kSlotPhaseMask;
 }
 inline bool SessionActive(const WorkerSlot& slot) {
   return SlotPhase(slot.inUse.load()) == kSlotInUse;

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "mapper/telnet/byte_channel.h"
+#include "mapper/telnet/telnet_stream.h"
 
 std::atomic<int> EnvironChoice{kEnvironNotChosen};
 
@@ -171,19 +171,10 @@ bool ReadNext(ByteChannel& channel, unsigned char* byte) {
   return channel.ReadByte(byte) == 1;
 }
 
-void WriteByte(ByteChannel& channel, unsigned char byte) {
-  channel.Write(&byte, 1);
-}
-
-void WriteWord(ByteChannel& channel, unsigned value) {
-  WriteByte(channel, static_cast<unsigned char>((value >> 8) & 0xFF));
-  WriteByte(channel, static_cast<unsigned char>(value & 0xFF));
-}
-
 void SendCommand(ByteChannel& channel, unsigned char command, unsigned char option) {
-  WriteByte(channel, kIac);
-  WriteByte(channel, command);
-  WriteByte(channel, option);
+  WriteByteTo(channel, kIac);
+  WriteByteTo(channel, command);
+  WriteByteTo(channel, option);
 }
 
 bool ClaimEnviron(int choice) {
@@ -194,14 +185,14 @@ bool ClaimEnviron(int choice) {
 void SendSubAnswer(ByteChannel& channel, const SubAnswer& answer, unsigned char option) {
   SendCommand(channel, kSb, option);
   if (answer.value == SubValue::kWindowSize) {
-    WriteWord(channel, kWindowColumns);
-    WriteWord(channel, kWindowRows);
+    WriteWordTo(channel, kWindowColumns);
+    WriteWordTo(channel, kWindowRows);
   } else {
-    WriteByte(channel, TELQUAL_IS);
+    WriteByteTo(channel, TELQUAL_IS);
     if (answer.value == SubValue::kIsAndText) channel.Write(answer.text.data(), answer.text.size());
   }
-  WriteByte(channel, kIac);
-  WriteByte(channel, kSe);
+  WriteByteTo(channel, kIac);
+  WriteByteTo(channel, kSe);
   if (answer.value == SubValue::kWindowSize) {
     TelnetTraceOut(answer.sendText, kWindowColumns, kWindowRows);
   } else {

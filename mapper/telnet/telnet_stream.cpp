@@ -26,11 +26,20 @@ std::uint16_t ResolvePort(const char* service) {
 }
 
 void TypeChar(ByteChannel& channel, unsigned char ch) {
-  if (ch == kLf) channel.Write(&kCr, 1);
-  channel.Write(&ch, 1);
+  if (ch == kLf) WriteByteTo(channel, kCr);
+  WriteByteTo(channel, ch);
 }
 
 }  // namespace
+
+void WriteByteTo(ByteChannel& channel, unsigned char byte) {
+  channel.Write(&byte, 1);
+}
+
+void WriteWordTo(ByteChannel& channel, unsigned value) {
+  WriteByteTo(channel, static_cast<unsigned char>((value >> 8) & 0xFF));
+  WriteByteTo(channel, static_cast<unsigned char>(value & 0xFF));
+}
 
 Socket TelnetConnect(const char* hostName, const char* service) {
   // Waits as long as the system lets the connect run.
@@ -66,12 +75,13 @@ int TelnetReadByte(Socket s, unsigned char* byte) {
 }
 
 int TelnetWriteByte(Socket s, unsigned char byte) {
-  NetSend(s, &byte, 1);
+  SocketChannel channel(s);
+  WriteByteTo(channel, byte);
   return 0;
 }
 
 int TelnetWriteText(Socket s, const char* text, std::size_t length) {
-  NetSend(s, text, static_cast<int>(length));
+  SocketChannel(s).Write(text, length);
   return 0;
 }
 
@@ -93,8 +103,9 @@ int TelnetTypeLine(Socket s, const char* text) {
 }
 
 int TelnetWriteWord(Socket s, unsigned value) {
-  TelnetWriteByte(s, static_cast<unsigned char>((value >> 8) & 0xFF));
-  return TelnetWriteByte(s, static_cast<unsigned char>(value & 0xFF));
+  SocketChannel channel(s);
+  WriteWordTo(channel, value);
+  return 0;
 }
 
 int TelnetClose(Socket s) { return NetClose(s); }

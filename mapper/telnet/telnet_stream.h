@@ -42,5 +42,7 @@ int ReadRequestLine(Socket s, char* buffer, int size);
 
 // The same on any channel.
 int ReadRequestLineFrom(ByteChannel& channel, char* buffer, int size);
-// TelnetTypeLine on any channel.
+// TelnetWriteByte, TelnetWriteWord and TelnetTypeLine on any channel.
+void WriteByteTo(ByteChannel& channel, unsigned char byte);
+void WriteWordTo(ByteChannel& channel, unsigned value);
 void TypeLine(ByteChannel& channel, const char* text);
