@@ -34,10 +34,9 @@ bool MarkerFileExists() {
 
 bool DebugValueExists() {
   RegistryKey key = nullptr;
-  if (RegistryOpenKey(kProductKey, RegistryAccess::kQuery, &key) != kRegistryOk) return false;
-  bool exists = RegistryQueryValue(key, kDebugValue) == kRegistryOk;
+  long result = RegistryOpenInstalledKey(kProductKey, kDebugValue, RegistryAccess::kQuery, &key);
   RegistryCloseKey(key);
-  return exists;
+  return result == kRegistryOk;
 }
 
 void WriteOpeningNote(const std::string& logPath, std::FILE* stream) {

@@ -1,6 +1,9 @@
 // Keys and values below HKEY_LOCAL_MACHINE.
 //
-// On Windows these are the registry calls themselves. Elsewhere the registry
+// On Windows these are the registry calls themselves, in the registry view of
+// 32-bit programs: the product's setup and programs are 32-bit, so on 64-bit
+// Windows the product's keys, and the settings that the earlier 32-bit wizard
+// kept, lie in the 32-bit view (below WOW6432Node). Elsewhere the registry
 // is a folder tree below VNTR_ROOT/registry: one folder per key, all values of
 // a key in one file that is replaced atomically, value names compared without
 // regard to ASCII case, and values enumerated in the order they were created.
@@ -24,6 +27,12 @@ enum class RegistryAccess { kQuery, kReadWrite, kFull };
 
 // subKey is a path such as "SOFTWARE\\Tarvik\\Vantor\\5.5".
 long RegistryOpenKey(const char* subKey, RegistryAccess access, RegistryKey* key);
+// A key that the product's setup made, which may have been a 32-bit or a
+// 64-bit program: opened in the 32-bit view, or where it is missing there (or
+// does not hold the value named holding, when that is not null) in the 64-bit
+// view. Elsewhere there is one view.
+long RegistryOpenInstalledKey(const char* subKey, const char* holding, RegistryAccess access,
+                              RegistryKey* key);
 // Opens the key for reading and writing, creating it and its parents as needed.
 long RegistryCreateKey(const char* subKey, RegistryKey* key);
 void RegistryCloseKey(RegistryKey key);

@@ -384,6 +384,17 @@ long RegistryOpenKey(const char* subKey, RegistryAccess access, RegistryKey* key
   return Guarded([&] { return OpenKey(subKey, access, key); });
 }
 
+long RegistryOpenInstalledKey(const char* subKey, const char* holding, RegistryAccess access,
+                              RegistryKey* key) {
+  long result = RegistryOpenKey(subKey, access, key);
+  if (result != kRegistryOk || holding == nullptr) return result;
+  result = RegistryQueryValue(*key, holding);
+  if (result == kRegistryOk) return result;
+  RegistryCloseKey(*key);
+  *key = nullptr;
+  return result;
+}
+
 long RegistryCreateKey(const char* subKey, RegistryKey* key) {
   return Guarded([&] {
     long result = MakeDirectories(KeyDirectory(subKey));

@@ -33,6 +33,23 @@ long WrapHandle(long result, HKEY handle, RegistryKey* key) {
   return ERROR_NOT_ENOUGH_MEMORY;
 }
 
+// The view of 32-bit programs, where the product's 32-bit setup and programs
+// keep their keys; on 32-bit Windows the flag is ignored.
+constexpr REGSAM kProductView = KEY_WOW64_32KEY;
+
+long OpenInView(REGSAM view, const char* subKey, const char* holding, RegistryAccess access,
+                RegistryKey* key) {
+  if (key == nullptr) return ERROR_INVALID_PARAMETER;
+  *key = nullptr;
+  HKEY handle = nullptr;
+  long result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, AccessMask(access) | view, &handle);
+  if (result == ERROR_SUCCESS && holding != nullptr) {
+    result = RegQueryValueExA(handle, holding, nullptr, nullptr, nullptr, nullptr);
+    if (result != ERROR_SUCCESS) RegCloseKey(handle);
+  }
+  return WrapHandle(result, handle, key);
+}
+
 // The registry does not promise a terminating NUL for REG_SZ data written by
 // other programs, so one is added when the buffer has room for it.
 long TerminateString(char* buffer, std::size_t size, DWORD stored) {
@@ -56,11 +73,16 @@ std::unique_ptr<wchar_t[]> WideName(const char* name) {
 }  // namespace
 
 long RegistryOpenKey(const char* subKey, RegistryAccess access, RegistryKey* key) {
-  if (key == nullptr) return ERROR_INVALID_PARAMETER;
-  *key = nullptr;
-  HKEY handle = nullptr;
-  long result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, AccessMask(access), &handle);
-  return WrapHandle(result, handle, key);
+  return OpenInView(kProductView, subKey, nullptr, access, key);
+}
+
+long RegistryOpenInstalledKey(const char* subKey, const char* holding, RegistryAccess access,
+                              RegistryKey* key) {
+  long result = OpenInView(kProductView, subKey, holding, access, key);
+  if (result == ERROR_SUCCESS) return result;
+  long other = OpenInView(KEY_WOW64_64KEY, subKey, holding, access, key);
+  if (other == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) return other;
+  return result;
 }
 
 long RegistryCreateKey(const char* subKey, RegistryKey* key) {
@@ -69,7 +91,7 @@ long RegistryCreateKey(const char* subKey, RegistryKey* key) {
   char emptyClass[] = "";
   HKEY handle = nullptr;
   long result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, emptyClass, REG_OPTION_NON_VOLATILE,
-                                KEY_READ | KEY_WRITE, nullptr, &handle, nullptr);
+                                KEY_READ | KEY_WRITE | kProductView, nullptr, &handle, nullptr);
   return WrapHandle(result, handle, key);
 }
 

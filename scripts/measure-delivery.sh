@@ -27,7 +27,7 @@ echo "== the mail core, $recipients messages =="
 # shellcheck source=wizard-session.sh
 source scripts/wizard-session.sh
 stop() {
-  wine reg delete "$settings_key" /f >/dev/null 2>&1 || true
+  wine reg delete "$settings_key" /f /reg:32 >/dev/null 2>&1 || true
   wizard_session_stop
 }
 trap stop EXIT
@@ -36,7 +36,7 @@ readonly sent_complete="送信が完了しました。" confirm="送信を実行
 now_ms() { echo $(( ${EPOCHREALTIME/./} / 1000 )); }
 
 seed_address_book() {
-  wine reg delete "$settings_key" /f >/dev/null 2>&1 || true
+  wine reg delete "$settings_key" /f /reg:32 >/dev/null 2>&1 || true
   {
     printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvik\\Vantor Vntrlink\\5.5]\n'
     printf '"fromaddr"="owner@example.test"\n"mailserver"="127.0.0.1"\n'
@@ -44,7 +44,7 @@ seed_address_book() {
     printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvik\\Vantor Vntrlink\\5.5\\addrList]\n'
     local i
     for i in $(seq -w "$recipients"); do printf '"r%s"="r%s@example.test"\n' "$i" "$i"; done
-  } | import_registry
+  } | import_registry 32
 }
 
 received() { grep -c -- '---------- MESSAGE FOLLOWS ----------' "$wizard_state/smtp.log" || true; }

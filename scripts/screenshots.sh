@@ -21,7 +21,7 @@ trap wizard_session_stop EXIT
 
 # Mail settings and one recipient, so that pages 103 and 106 show them.
 seed_mail_settings() {
-  import_registry <<'EOF_REG'
+  import_registry 32 <<'EOF_REG'
 [HKEY_LOCAL_MACHINE\SOFTWARE\Tarvik\Vantor Vntrlink\5.5]
 "fromaddr"="owner@example.test"
 "mailserver"="127.0.0.1"

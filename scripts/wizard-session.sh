@@ -34,14 +34,16 @@ start_virtual_display() {
   export DISPLAY=":$(head -n1 "$wizard_state/display")"
 }
 
-# Imports registry lines (the text of a .reg file, without its header) into
-# the prefix: through a UTF-16 file, since Wine mangles non-ASCII arguments.
+# import_registry [VIEW]: imports registry lines (the text of a .reg file,
+# without its header) into the prefix, in the registry view VIEW (32 or 64)
+# when given: through a UTF-16 file, since Wine mangles non-ASCII arguments.
+# The product and the wizard keep their keys in the 32-bit view.
 import_registry() {
   local reg="$wizard_state/import.reg"
   printf '\xff\xfe' >"$reg"
   { printf 'Windows Registry Editor Version 5.00\n\n'; cat; } | sed 's/$/\r/' |
     iconv -f UTF-8 -t UTF-16LE >>"$reg"
-  wine reg import "$(winepath -w "$reg")" >/dev/null 2>&1
+  wine reg import "$(winepath -w "$reg")" ${1:+/reg:$1} >/dev/null 2>&1
 }
 
 # The tests' prefix draws nothing (its graphics driver is "null"); this one
@@ -60,9 +62,9 @@ prepare_display_prefix() {
   import_registry <<'EOF_REG'
 [HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
 "ＭＳ Ｐゴシック"="IPAGothic"
-
-[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvik\Vantor]
 EOF_REG
+  import_registry 32 <<<'[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvik\Vantor]'
+
   # Wine reads its own fonts (fonts-wine) from the prefix's Fonts folder
   # only: Marlett draws the caption buttons, Tahoma the captions.
   cp /usr/share/wine/fonts/{marlett,tahoma,tahomabd}.ttf "$WINEPREFIX/drive_c/windows/Fonts/"

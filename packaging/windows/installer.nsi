@@ -148,6 +148,11 @@ Section "Uninstall"
     RMDir "$PROGRAMFILES64\Tarvik"
   ${EndIf}
 
+  ; The wizard keeps its settings in the 32-bit view, beside the product's
+  ; 32-bit programs; a version before that kept them in the 64-bit view.
+  SetRegView 32
+  DeleteRegKey HKLM "${WIZARD_KEY}"
+  SetRegView 64
   DeleteRegKey HKLM "${WIZARD_KEY}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

@@ -132,12 +132,13 @@ class LogSwitchTest(WineMapper):
             os.remove(self.note)
 
     def tearDown(self):
-        wine("reg", "delete", PRODUCT_KEY, "/v", "mapper_debug", "/f")
+        wine("reg", "delete", PRODUCT_KEY, "/v", "mapper_debug", "/f", "/reg:32")
         super().tearDown()
 
-    def test_registry_value_switches_the_log_on(self):
+    def test_registry_value_in_the_32_bit_view_switches_the_log_on(self):
+        """Where the product's 32-bit setup leaves it on 64-bit Windows."""
         added = wine("reg", "add", PRODUCT_KEY, "/v", "mapper_debug", "/t", "REG_DWORD",
-                     "/d", "0", "/f")
+                     "/d", "0", "/f", "/reg:32")
         self.assertEqual(added.returncode, 0, added.stderr)
         port = free_port()
         server = self.serve(port, [str(port)])

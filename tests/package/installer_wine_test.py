@@ -57,9 +57,9 @@ def unix_path(windows_path):
     return os.path.join(drive_c, *windows_path[3:].split("\\"))
 
 
-def registry_values(key):
+def registry_values(key, view="64"):
     """The values of a key as {name: data}, or None when it does not exist."""
-    run = wine("reg", "query", key)
+    run = wine("reg", "query", key, "/reg:" + view)
     if run.returncode != 0:
         return None
     rows = (re.match(r"^ {4}(.*?) {4}REG_\w+ {4}(.*)$", line)
@@ -114,17 +114,20 @@ class InstallerTest(unittest.TestCase):
         self.assertEqual(wine(INSTALLER, "/S").returncode, 0)
         self.figures["silent install under Wine"] = f"{time.monotonic() - began:.2f} s"
         self.check_installed()
-        self.assertIsNone(registry_values(PRODUCT_KEY), "the installer made the product key")
+        for view in ("32", "64"):
+            self.assertIsNone(registry_values(PRODUCT_KEY, view),
+                              "the installer made the product key")
 
         product = {"InstallDir": r"C:\Vantor"}
+        # Where the product's 32-bit setup leaves it on 64-bit Windows.
         self.assertEqual(wine("reg", "add", PRODUCT_KEY, "/v", "InstallDir", "/d",
-                              product["InstallDir"], "/f").returncode, 0)
+                              product["InstallDir"], "/f", "/reg:32").returncode, 0)
         self.check_mapper_entry()
         self.check_wizard_entry()
 
         # The wizard's own settings, as it keeps them once used.
         self.assertEqual(wine("reg", "add", WIZARD_KEY + r"\5.5", "/v", "fromaddr", "/d",
-                              "a@example.test", "/f").returncode, 0)
+                              "a@example.test", "/f", "/reg:32").returncode, 0)
         began = time.monotonic()
         self.assertEqual(wine(unix_path(FOLDER + r"\uninstall.exe"), "/S").returncode, 0)
         # The uninstaller runs on from a copy of itself, as on Windows.
@@ -134,8 +137,8 @@ class InstallerTest(unittest.TestCase):
         self.figures["silent uninstall under Wine"] = f"{time.monotonic() - began:.2f} s"
         self.assertEqual(ours_in_prefix(), [])
         self.assertFalse(os.path.exists(unix_path(r"C:\Program Files\Tarvik")))
-        self.assertIsNone(registry_values(WIZARD_KEY))
-        self.assertEqual(registry_values(PRODUCT_KEY), product)
+        self.assertIsNone(registry_values(WIZARD_KEY, "32"))
+        self.assertEqual(registry_values(PRODUCT_KEY, "32"), product)
 
     def check_installed(self):
         folder = unix_path(FOLDER)

@@ -53,7 +53,7 @@ ADD_TITLE, MODIFY_TITLE = "宛先アドレスの追加", "宛先アドレスの�
 DEFAULT_CAPTION = "エラー"
 
 DETECTION, CHOICE, MAIL_SETTINGS, SENDING = "102", "103", "106", "105"
-TYPED, SEND, COPY, SEND_HINT_TEXT, NEXT_HINT = 1007, 1008, 1022, 1028, 1030
+TYPED, SEND, COPY, SEND_HINT_TEXT, NEXT_HINT, MESSAGE_EDIT = 1007, 1008, 1022, 1028, 1030, 1021
 SENDER_EDIT, SERVER_EDIT, RECIPIENT_LIST, ADD, MODIFY, DELETE = 1013, 1014, 1015, 1016, 1017, 1018
 NAME_EDIT, ADDRESS_EDIT = 1019, 1020
 SEND_STATE, CLOSING_HINT, ABORT = 1024, 1011, 1027
@@ -74,7 +74,7 @@ def import_registry(lines):
     with tempfile.NamedTemporaryFile(suffix=".reg", delete=False) as reg:
         reg.write(b"\xff\xfe" + text.encode("utf-16-le"))
     try:
-        run = wine("reg", "import", "Z:" + reg.name.replace("/", "\\"))
+        run = wine("reg", "import", "Z:" + reg.name.replace("/", "\\"), "/reg:32")
         assert run.returncode == 0, run.stderr
     finally:
         os.unlink(reg.name)
@@ -90,9 +90,10 @@ def seed_settings(sender=SENDER, server="127.0.0.1", recipients=RECIPIENTS):
     import_registry(lines)
 
 
-def stored_setting(name, key="5.5"):
-    """The stored value, or None; only for ASCII texts."""
-    run = wine("reg", "query", SETTINGS_KEY + "\\" + key, "/v", name)
+def stored_setting(name, key="5.5", view="32"):
+    """The stored value, or None; only for ASCII texts. The wizard keeps its
+    settings where the earlier 32-bit wizard did: the 32-bit view."""
+    run = wine("reg", "query", SETTINGS_KEY + "\\" + key, "/v", name, "/reg:" + view)
     if run.returncode != 0:
         return None
     return run.stdout.decode("utf-8", "replace").split("REG_SZ")[-1].strip()
@@ -115,8 +116,9 @@ class MailFlowTest(WizardCase):
         super().setUp()
         self.mailbox.refused.clear()
         self.mailbox.mails.clear()
-        wine("reg", "delete", SETTINGS_KEY, "/f")
-        self.addCleanup(wine, "reg", "delete", SETTINGS_KEY, "/f")
+        for view in ("/reg:32", "/reg:64"):
+            wine("reg", "delete", SETTINGS_KEY, "/f", view)
+            self.addCleanup(wine, "reg", "delete", SETTINGS_KEY, "/f", view)
         set_installed(True)
 
     # Walking the wizard.
@@ -252,6 +254,29 @@ class MailFlowTest(WizardCase):
         self.assertEqual(self.driver.ok(f"lines {RECIPIENT_LIST}"), "-1")
         self.assertEqual((self.enabled(MODIFY), self.enabled(DELETE)), (False, False))
         self.wait_for_buttons("back cancel")
+
+    def test_what_the_wizard_saves_lands_in_the_32_bit_view_alone(self):
+        wizard = self.open_choice_page()
+        self.driver.ok(f"type {MESSAGE_EDIT} Links")
+        self.driver.ok(f"post {COPY}")
+        self.answer_box(TITLE, COPY_DONE, IDOK)
+        self.go_to(MAIL_SETTINGS)
+        self.driver.ok(f"type {SENDER_EDIT} {SENDER}")
+        self.driver.ok(f"type {SERVER_EDIT} 127.0.0.1")
+        self.open_dialog(ADD, ADD_TITLE)
+        self.driver.ok(f"box-type {NAME_EDIT} suzuki")
+        self.driver.ok(f"box-type {ADDRESS_EDIT} {RECIPIENTS['suzuki']}")
+        self.driver.ok(f"box-press {IDOK}")
+        self.wait_until_closed(ADD_TITLE)
+        self.wait_for_buttons("back next cancel")
+        self.driver.ok("press next")
+        self.answer_box(TITLE, CONFIRM_SEND, IDNO)
+        self.wait_until(lambda: self.driver.ok("page") == SENDING, START_LIMIT, "no page 105")
+        self.finish(wizard)
+        self.assertEqual([stored_setting(name) for name in ("message", "fromaddr", "mailserver")],
+                         ["Links", SENDER, "127.0.0.1"])
+        self.assertEqual(stored_setting("suzuki", "5.5\\addrList"), RECIPIENTS["suzuki"])
+        self.assertNotEqual(wine("reg", "query", SETTINGS_KEY, "/reg:64").returncode, 0)
 
     def test_recipient_dialog_refuses_a_taken_name_and_keeps_the_selection_on_modify(self):
         seed_settings(recipients={"Abe": "abe@example.test", "Yamada": "yamada@example.test"})

@@ -51,12 +51,14 @@ def wine(*arguments):
     return subprocess.run(["wine", *arguments], capture_output=True, timeout=60)
 
 
-def set_installed(installed):
+def set_installed(installed, view="32"):
+    """The product key as a setup of that word size leaves it (a 32-bit one
+    writes the 32-bit view of 64-bit Windows), or in neither view."""
+    for each in ("32", "64"):
+        wine("reg", "delete", PRODUCT_KEY, "/f", "/reg:" + each)
     if installed:
-        run = wine("reg", "add", PRODUCT_KEY, "/f")
+        run = wine("reg", "add", PRODUCT_KEY, "/f", "/reg:" + view)
         assert run.returncode == 0, run.stderr
-    else:
-        wine("reg", "delete", PRODUCT_KEY, "/f")
 
 
 def unescape(text):
@@ -174,6 +176,12 @@ class StartupTest(WizardCase):
             self.refused_start_shows_not_installed()
             self.assertEqual(self.driver.ok(f"count {TITLE}"), "1")
             self.close_wizard(first)
+
+    def test_the_product_key_is_found_in_the_32_bit_view_and_else_in_the_64_bit_view(self):
+        for view in ("32", "64"):
+            with self.subTest(view=view):
+                set_installed(True, view)
+                self.close_wizard(self.open_wizard())
 
     def test_second_start_brings_the_open_wizard_to_the_front_and_exits_0(self):
         set_installed(True)

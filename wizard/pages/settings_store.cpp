@@ -110,7 +110,8 @@ void DeleteSelectedLine(RecipientListView& list) {
 
 bool IsProductInstalled() {
   ScopedKey key;
-  return key.Open(kProductKey);
+  return RegistryOpenInstalledKey(kProductKey, nullptr, RegistryAccess::kFull, &key.handle) ==
+         kRegistryOk;
 }
 
 void EnsureSettingsKeys() {
