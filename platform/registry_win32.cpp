@@ -3,8 +3,11 @@
 #include <windows.h>
 
 #include <cstring>
-#include <memory>
 #include <new>
+#include <string>
+#include <vector>
+
+#include "platform/shift_jis_win32.h"
 
 struct RegistryKeyState {
   HKEY handle;
@@ -12,8 +15,28 @@ struct RegistryKeyState {
 
 namespace {
 
-DWORD ClampedSize(std::size_t size) {
-  return size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
+// A value that changes size between the size query and the read is read
+// again, a few times at most.
+constexpr int kReadAttempts = 4;
+
+// The view of 32-bit programs, where the product's 32-bit setup and programs
+// keep their keys; on 32-bit Windows the flag is ignored.
+constexpr REGSAM kProductView = KEY_WOW64_32KEY;
+
+// The registry is spoken to in UTF-16, which holds every name and text that
+// other programs may have written there; the callers' texts are Shift_JIS.
+std::wstring Wide(const char* text) {
+  return WideFromRegistryText(text != nullptr ? text : "");
+}
+
+// No exception leaves the layer; the only ones possible are failed allocations.
+template <typename Operation>
+long Guarded(Operation operation) {
+  try {
+    return operation();
+  } catch (const std::exception&) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
 }
 
 REGSAM AccessMask(RegistryAccess access) {
@@ -33,66 +56,104 @@ long WrapHandle(long result, HKEY handle, RegistryKey* key) {
   return ERROR_NOT_ENOUGH_MEMORY;
 }
 
-// The view of 32-bit programs, where the product's 32-bit setup and programs
-// keep their keys; on 32-bit Windows the flag is ignored.
-constexpr REGSAM kProductView = KEY_WOW64_32KEY;
-
 long OpenInView(REGSAM view, const char* subKey, const char* holding, RegistryAccess access,
                 RegistryKey* key) {
   if (key == nullptr) return ERROR_INVALID_PARAMETER;
   *key = nullptr;
   HKEY handle = nullptr;
-  long result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, AccessMask(access) | view, &handle);
+  long result =
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(subKey).c_str(), 0, AccessMask(access) | view, &handle);
   if (result == ERROR_SUCCESS && holding != nullptr) {
-    result = RegQueryValueExA(handle, holding, nullptr, nullptr, nullptr, nullptr);
+    result = RegQueryValueExW(handle, Wide(holding).c_str(), nullptr, nullptr, nullptr, nullptr);
     if (result != ERROR_SUCCESS) RegCloseKey(handle);
   }
   return WrapHandle(result, handle, key);
 }
 
-// The registry does not promise a terminating NUL for REG_SZ data written by
-// other programs, so one is added when the buffer has room for it.
-long TerminateString(char* buffer, std::size_t size, DWORD stored) {
-  if (stored > 0 && buffer[stored - 1] == '\0') return ERROR_SUCCESS;
-  if (stored >= size) return ERROR_MORE_DATA;
-  buffer[stored] = '\0';
+bool IsText(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ;
+}
+
+// The text of string data: its UTF-16 units up to the first NUL, since the
+// registry does not promise a terminator for data written by other programs.
+std::wstring_view WideText(const std::vector<BYTE>& data) {
+  std::wstring_view units(reinterpret_cast<const wchar_t*>(data.data()), data.size() / 2);
+  return units.substr(0, units.find(L'\0'));
+}
+
+long CopyText(const std::string& text, char* buffer, std::size_t size) {
+  if (buffer == nullptr || text.size() >= size) return ERROR_MORE_DATA;
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
   return ERROR_SUCCESS;
 }
 
-// A value name as the registry holds it, in UTF-16; null when the text
-// cannot be converted or memory runs out.
-std::unique_ptr<wchar_t[]> WideName(const char* name) {
-  int length = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
-  if (length <= 0) return nullptr;
-  std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[length]);
-  if (wide == nullptr) return nullptr;
-  MultiByteToWideChar(CP_ACP, 0, name, -1, wide.get(), length);
-  return wide;
+// The value's type and whole data.
+long QueryData(HKEY handle, const std::wstring& name, DWORD* type, std::vector<BYTE>* data) {
+  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+    DWORD size = 0;
+    long result = RegQueryValueExW(handle, name.c_str(), nullptr, type, nullptr, &size);
+    if (result != ERROR_SUCCESS) return result;
+    data->resize(size);
+    result = RegQueryValueExW(handle, name.c_str(), nullptr, type, data->data(), &size);
+    if (result == ERROR_MORE_DATA) continue;
+    data->resize(size);
+    return result;
+  }
+  return ERROR_MORE_DATA;
+}
+
+// The index-th value's name and, when data is not null, its type and data.
+long EnumData(HKEY handle, unsigned index, std::wstring* name, DWORD* type,
+              std::vector<BYTE>* data) {
+  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+    DWORD nameMax = 0;
+    DWORD dataMax = 0;
+    long result = RegQueryInfoKeyW(handle, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, &nameMax, &dataMax, nullptr, nullptr);
+    if (result != ERROR_SUCCESS) return result;
+    name->assign(nameMax + 1, L'\0');
+    DWORD nameLength = nameMax + 1;
+    DWORD size = dataMax;
+    if (data != nullptr) data->resize(size);
+    result = RegEnumValueW(handle, index, name->data(), &nameLength, nullptr, type,
+                           data != nullptr ? data->data() : nullptr,
+                           data != nullptr ? &size : nullptr);
+    if (result == ERROR_MORE_DATA) continue;
+    if (result != ERROR_SUCCESS) return result;
+    name->resize(nameLength);
+    if (data != nullptr) data->resize(size);
+    return result;
+  }
+  return ERROR_MORE_DATA;
 }
 
 }  // namespace
 
 long RegistryOpenKey(const char* subKey, RegistryAccess access, RegistryKey* key) {
-  return OpenInView(kProductView, subKey, nullptr, access, key);
+  return Guarded([&] { return OpenInView(kProductView, subKey, nullptr, access, key); });
 }
 
 long RegistryOpenInstalledKey(const char* subKey, const char* holding, RegistryAccess access,
                               RegistryKey* key) {
-  long result = OpenInView(kProductView, subKey, holding, access, key);
-  if (result == ERROR_SUCCESS) return result;
-  long other = OpenInView(KEY_WOW64_64KEY, subKey, holding, access, key);
-  if (other == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) return other;
-  return result;
+  return Guarded([&] {
+    long result = OpenInView(kProductView, subKey, holding, access, key);
+    if (result == ERROR_SUCCESS) return result;
+    long other = OpenInView(KEY_WOW64_64KEY, subKey, holding, access, key);
+    if (other == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) return other;
+    return result;
+  });
 }
 
 long RegistryCreateKey(const char* subKey, RegistryKey* key) {
   if (key == nullptr) return ERROR_INVALID_PARAMETER;
   *key = nullptr;
-  char emptyClass[] = "";
-  HKEY handle = nullptr;
-  long result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, emptyClass, REG_OPTION_NON_VOLATILE,
-                                KEY_READ | KEY_WRITE | kProductView, nullptr, &handle, nullptr);
-  return WrapHandle(result, handle, key);
+  return Guarded([&] {
+    HKEY handle = nullptr;
+    long result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(subKey).c_str(), 0, nullptr,
+                                  REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE | kProductView,
+                                  nullptr, &handle, nullptr);
+    return WrapHandle(result, handle, key);
+  });
 }
 
 void RegistryCloseKey(RegistryKey key) {
@@ -103,78 +164,97 @@ void RegistryCloseKey(RegistryKey key) {
 
 long RegistryQueryValue(RegistryKey key, const char* name) {
   if (key == nullptr) return ERROR_INVALID_HANDLE;
-  return RegQueryValueExA(key->handle, name, nullptr, nullptr, nullptr, nullptr);
+  return Guarded([&] {
+    return RegQueryValueExW(key->handle, Wide(name).c_str(), nullptr, nullptr, nullptr, nullptr);
+  });
 }
 
 long RegistryGetString(RegistryKey key, const char* name, char* buffer, std::size_t size) {
   if (key == nullptr) return ERROR_INVALID_HANDLE;
-  // A zero capacity with a non-null pointer still reports ERROR_MORE_DATA.
-  char unused = 0;
-  if (buffer == nullptr) size = 0;
-  BYTE* data = reinterpret_cast<BYTE*>(size > 0 ? buffer : &unused);
-  DWORD type = REG_NONE;
-  DWORD stored = ClampedSize(size);
-  long result = RegQueryValueExA(key->handle, name, nullptr, &type, data, &stored);
-  if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) return result;
-  if (type != REG_SZ) return ERROR_INVALID_DATA;
-  if (result != ERROR_SUCCESS) return result;
-  return TerminateString(buffer, size, stored);
+  return Guarded([&] {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    long result = QueryData(key->handle, Wide(name), &type, &data);
+    if (result != ERROR_SUCCESS) return result;
+    if (type != REG_SZ) return static_cast<long>(ERROR_INVALID_DATA);
+    return CopyText(RegistryTextFromWide(WideText(data)), buffer, size);
+  });
 }
 
 long RegistrySetString(RegistryKey key, const char* name, const char* value) {
   if (key == nullptr) return ERROR_INVALID_HANDLE;
-  if (value == nullptr) value = "";
-  DWORD size = ClampedSize(std::strlen(value) + 1);
-  return RegSetValueExA(key->handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), size);
+  return Guarded([&] {
+    std::wstring text = Wide(value);
+    DWORD size = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+    return RegSetValueExW(key->handle, Wide(name).c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(text.c_str()), size);
+  });
 }
 
 long RegistryEnumValue(RegistryKey key, unsigned index, char* name, std::size_t size) {
   if (key == nullptr) return ERROR_INVALID_HANDLE;
-  char unused = 0;
-  if (name == nullptr) size = 0;
-  DWORD capacity = ClampedSize(size);
-  return RegEnumValueA(key->handle, index, size > 0 ? name : &unused, &capacity, nullptr, nullptr,
-                       nullptr, nullptr);
+  return Guarded([&] {
+    std::wstring found;
+    long result = EnumData(key->handle, index, &found, nullptr, nullptr);
+    if (result != ERROR_SUCCESS) return result;
+    return CopyText(RegistryTextFromWide(found), name, size);
+  });
 }
 
 long RegistryEnumString(RegistryKey key, unsigned index, char* name, std::size_t nameSize,
                         char* data, std::size_t dataSize) {
   if (key == nullptr) return ERROR_INVALID_HANDLE;
   if (name == nullptr || nameSize == 0 || data == nullptr || dataSize == 0) return ERROR_MORE_DATA;
-  DWORD nameCapacity = ClampedSize(nameSize);
-  DWORD type = REG_NONE;
-  DWORD stored = ClampedSize(dataSize);
-  long result = RegEnumValueA(key->handle, index, name, &nameCapacity, nullptr, &type,
-                              reinterpret_cast<BYTE*>(data), &stored);
-  if (result != ERROR_SUCCESS) return result;
-  if (type != REG_SZ) return ERROR_INVALID_DATA;
-  return TerminateString(data, dataSize, stored);
+  return Guarded([&] {
+    std::wstring found;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> bytes;
+    long result = EnumData(key->handle, index, &found, &type, &bytes);
+    if (result != ERROR_SUCCESS) return result;
+    if (type != REG_SZ) return static_cast<long>(ERROR_INVALID_DATA);
+    result = CopyText(RegistryTextFromWide(found), name, nameSize);
+    if (result != ERROR_SUCCESS) return result;
+    return CopyText(RegistryTextFromWide(WideText(bytes)), data, dataSize);
+  });
 }
 
+// Texts come back in their Shift_JIS form with a terminator, as the ANSI
+// calls return them; other data as it is.
 long RegistryReadValue(RegistryKey key, const char* name, void* buffer, std::size_t size,
                        std::size_t* stored) {
   if (key == nullptr) return ERROR_INVALID_HANDLE;
-  BYTE unused = 0;
-  if (buffer == nullptr) size = 0;
-  DWORD count = ClampedSize(size);
-  BYTE* data = size > 0 ? static_cast<BYTE*>(buffer) : &unused;
-  long result = RegQueryValueExA(key->handle, name, nullptr, nullptr, data, &count);
-  if (result == ERROR_SUCCESS && stored != nullptr) *stored = count;
-  return result;
+  return Guarded([&] {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    long result = QueryData(key->handle, Wide(name), &type, &data);
+    if (result != ERROR_SUCCESS) return result;
+    if (IsText(type)) {
+      std::string text = RegistryTextFromWide(WideText(data));
+      data.assign(text.begin(), text.end());
+      data.push_back(0);
+    }
+    if (data.size() > size || (buffer == nullptr && !data.empty())) {
+      return static_cast<long>(ERROR_MORE_DATA);
+    }
+    if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
+    if (stored != nullptr) *stored = data.size();
+    return static_cast<long>(ERROR_SUCCESS);
+  });
 }
 
 long RegistryDeleteValue(RegistryKey key, const char* name) {
   if (key == nullptr) return ERROR_INVALID_HANDLE;
-  return RegDeleteValueA(key->handle, name);
+  return Guarded([&] { return RegDeleteValueW(key->handle, Wide(name).c_str()); });
 }
 
 // The registry compares value names by the system's upper-case table, which
 // CompareStringOrdinal applies when it ignores case.
 bool RegistryValueNamesMatch(const char* a, const char* b) {
-  if (a == nullptr) a = "";
-  if (b == nullptr) b = "";
-  std::unique_ptr<wchar_t[]> wideA = WideName(a);
-  std::unique_ptr<wchar_t[]> wideB = WideName(b);
-  if (wideA == nullptr || wideB == nullptr) return std::strcmp(a, b) == 0;
-  return CompareStringOrdinal(wideA.get(), -1, wideB.get(), -1, TRUE) == CSTR_EQUAL;
+  try {
+    std::wstring wideA = Wide(a);
+    std::wstring wideB = Wide(b);
+    return CompareStringOrdinal(wideA.c_str(), -1, wideB.c_str(), -1, TRUE) == CSTR_EQUAL;
+  } catch (const std::exception&) {
+    return std::strcmp(a != nullptr ? a : "", b != nullptr ? b : "") == 0;
+  }
 }
