@@ -1,7 +1,7 @@
 // The delivery run's state and its contacts with the pages, without a mail
 // server: every recipient fails at once on a closed loopback port, so each
 // attempt shows as one failure box.
-#include "wizard/pages/delivery_run.h"
+#include "wizard/core/delivery_run.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +15,9 @@
 
 #include "tests/pages/registry_root.h"
 #include "tests/pages/test_texts.h"
+#include "wizard/core/settings_store.h"
+#include "wizard/core/wizard_session.h"
 #include "wizard/discovery/host_table.h"
-#include "wizard/pages/settings_store.h"
-#include "wizard/wizard_session.h"
 
 namespace {
 

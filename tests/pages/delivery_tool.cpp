@@ -13,10 +13,10 @@
 
 #include "platform/net.h"
 #include "tests/pages/test_texts.h"
+#include "wizard/core/delivery_run.h"
+#include "wizard/core/settings_store.h"
+#include "wizard/core/wizard_session.h"
 #include "wizard/discovery/host_table.h"
-#include "wizard/pages/delivery_run.h"
-#include "wizard/pages/settings_store.h"
-#include "wizard/wizard_session.h"
 
 namespace {
 

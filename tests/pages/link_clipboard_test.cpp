@@ -8,9 +8,9 @@
 
 #include <string>
 
+#include "wizard/core/settings_store.h"
+#include "wizard/core/wizard_session.h"
 #include "wizard/discovery/host_table.h"
-#include "wizard/pages/settings_store.h"
-#include "wizard/wizard_session.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The link message byte for byte, from the message setting, the typed host
 // name and the host candidate table.
-#include "wizard/pages/link_message.h"
+#include "wizard/core/link_message.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 
 #include "tests/pages/registry_root.h"
 #include "tests/pages/test_texts.h"
+#include "wizard/core/settings_store.h"
 #include "wizard/discovery/host_table.h"
-#include "wizard/pages/settings_store.h"
 
 namespace {
 

@@ -9,14 +9,14 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "wizard/core/delivery_run.h"
+#include "wizard/core/settings_store.h"
+#include "wizard/core/wizard_session.h"
 #include "wizard/discovery/host_table.h"
-#include "wizard/pages/delivery_run.h"
 #include "wizard/pages/delivery_win32.h"
 #include "wizard/pages/pages.h"
-#include "wizard/pages/settings_store.h"
 #include "wizard/resources/resource.h"
 #include "wizard/ui_text.h"
-#include "wizard/wizard_session.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include "platform/threads.h"
+#include "wizard/core/wizard_session.h"
 #include "wizard/discovery/adapter_detection.h"
 #include "wizard/discovery/host_table.h"
 #include "wizard/discovery/report.h"
@@ -16,7 +17,6 @@
 #include "wizard/pages/pages.h"
 #include "wizard/resources/resource.h"
 #include "wizard/ui_text.h"
-#include "wizard/wizard_session.h"
 
 namespace {
 

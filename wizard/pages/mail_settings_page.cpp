@@ -6,12 +6,12 @@
 
 #include <cstddef>
 
+#include "wizard/core/settings_store.h"
+#include "wizard/core/wizard_session.h"
 #include "wizard/pages/pages.h"
 #include "wizard/pages/recipient_list_win32.h"
-#include "wizard/pages/settings_store.h"
 #include "wizard/resources/resource.h"
 #include "wizard/ui_text.h"
-#include "wizard/wizard_session.h"
 
 namespace {
 

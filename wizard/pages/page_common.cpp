@@ -4,10 +4,10 @@
 
 #include <vector>
 
+#include "wizard/core/wizard_session.h"
 #include "wizard/pages/pages.h"
 #include "wizard/resources/resource.h"
 #include "wizard/ui_text.h"
-#include "wizard/wizard_session.h"
 
 void SetWizardButtons(HWND page, DWORD buttons) {
   PostMessageA(GetParent(page), PSM_SETWIZBUTTONS, 0, buttons);

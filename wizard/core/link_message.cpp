@@ -1,13 +1,13 @@
-#include "wizard/pages/link_message.h"
+#include "wizard/core/link_message.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "wizard/core/settings_store.h"
+#include "wizard/core/wizard_session.h"
 #include "wizard/discovery/host_table.h"
-#include "wizard/pages/settings_store.h"
 #include "wizard/resources/resource.h"
-#include "wizard/wizard_session.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "wizard/pages/delivery_run.h"
+#include "wizard/core/delivery_run.h"
 
 #include <atomic>
 #include <cstdio>
@@ -7,9 +7,9 @@
 #include <new>
 
 #include "platform/threads.h"
+#include "wizard/core/settings_store.h"
+#include "wizard/core/wizard_session.h"
 #include "wizard/mail/mail.h"
-#include "wizard/pages/settings_store.h"
-#include "wizard/wizard_session.h"
 
 namespace {
 

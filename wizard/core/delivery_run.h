@@ -4,7 +4,7 @@
 // box for each recipient that failed, and tells the page on screen when it
 // starts and when it has ended.
 #pragma once
-#include "wizard/pages/link_message.h"
+#include "wizard/core/link_message.h"
 
 // Private messages of the pages, sent with both parameters 0.
 constexpr unsigned UM_RESETSENDBUTTON = 1025;  // WM_USER + 1, to the choice page

@@ -1,4 +1,4 @@
-#include "wizard/pages/settings_store.h"
+#include "wizard/core/settings_store.h"
 
 #include <cstring>
 
