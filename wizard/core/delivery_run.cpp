@@ -107,7 +107,7 @@ DeliveryJob* NewJob(const DeliveryContacts& contacts) {
 bool StartThread(DeliveryJob* job) {
   if (job == nullptr) return false;
   ++runThreads;
-  if (StartThreadWithStack(DeliveryRun, job, 0) > 0) return true;
+  if (StartThreadWithStack(DeliveryRun, job, 0) != kThreadNotStarted) return true;
   --runThreads;
   delete job;
   return false;

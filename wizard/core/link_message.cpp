@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text/ascii.h"
 #include "wizard/core/settings_store.h"
 #include "wizard/core/wizard_session.h"
 #include "wizard/discovery/host_table.h"
@@ -35,10 +36,6 @@ bool Append(GrowingText& growing, const char* element) {
 void LoadLinkText(TextLoader loadText, int id, char* text) {
   text[0] = '\0';
   loadText(id, text, kLinkTextRoom);
-}
-
-bool IsAsciiLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
 // A host name that was resolved is followed by the address it stands for.

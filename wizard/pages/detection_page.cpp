@@ -55,7 +55,7 @@ void StartDetection(HWND page) {
   detectionActive = 1;
   MarkActivePage(page);
   detectionThreadRunning = true;
-  if (StartThreadWithStack(DetectionThread, nullptr, 0) < 0) {
+  if (StartThreadWithStack(DetectionThread, nullptr, 0) == kThreadNotStarted) {
     detectionActive = 0;
     detectionThreadRunning = false;
   }
