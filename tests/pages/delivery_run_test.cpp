@@ -154,6 +154,21 @@ TEST_F(DeliveryRunTest, FailedRecipientsEachGetABoxInEnumerationOrderUntilAnAbor
   EXPECT_EQ(seen.failures, (Failures{{kPageA, "carol@example.test"}}));
 }
 
+// The user may delete and rename recipients on the mail settings page while
+// a run mails: it mails the address book as it was when it started.
+TEST_F(DeliveryRunTest, EditsOfTheAddressBookDuringARunChangeNotWhoItMails) {
+  AddRecipients({"carol", "alice", "bob"});
+  seen.onFailure = [this] {
+    if (seen.failures.size() != 1) return;
+    DeleteRecipient(list_, "carol");
+    ASSERT_TRUE(ChangeRecipient(list_, "alice", "alicia", "alicia@example.test"));
+  };
+  Run();
+  EXPECT_EQ(seen.failures, (Failures{{kPageA, "carol@example.test"},
+                                     {kPageA, "alice@example.test"},
+                                     {kPageA, "bob@example.test"}}));
+}
+
 // The wizard closed while the first box was up: the user closes it after
 // the program asked the run to end, and the run stops there.
 TEST_F(DeliveryRunTest, ClosingTheWizardEndsTheRunAfterItsCurrentRecipient) {

@@ -1,5 +1,6 @@
 // The delivery run: mails the link message to every recipient of the address
-// book, one SMTP transaction each, on a thread of its own. Only one run
+// book as it stood when the run started, one SMTP transaction each, on a
+// thread of its own. Only one run
 // exists at a time; it can be asked to stop between two recipients, shows a
 // box for each recipient that failed, and tells the page on screen when it
 // starts and when it has ended.
