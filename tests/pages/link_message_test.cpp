@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <regex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -66,6 +70,41 @@ TEST(LinkMessageTest, LayoutForEveryKindOfHost) {
     EXPECT_EQ(std::string(text), c.expected);
     std::free(text);
   }
+  ClearHostCandidates();
+}
+
+// Copy and Send compose while a detection may still be filling the table,
+// which it clears and refills, overwriting its last entry once full: each
+// candidate must come out whole, its name with its own address.
+TEST(LinkMessageTest, CompositionsRacingADetectionSeeOnlyWholeEntries) {
+  constexpr int kCompositions = 20000;
+  constexpr int kDetectionRunLimit = 10000000;
+  constexpr auto kRaceLimit = std::chrono::seconds(20);
+  TempRegistryRoot root;
+  EnsureSettingsKeys();
+  ClearHostCandidates();
+  std::atomic<bool> composing{true};
+  std::thread detection([&composing] {
+    for (int run = 0; composing && run < kDetectionRunLimit; ++run) {
+      ClearHostCandidates();
+      for (int i = 0; i < 7; ++i) {
+        std::string tag = std::to_string(run % 100) + "-" + std::to_string(i);
+        AddHostCandidate(("10.0." + tag).c_str(), ("r" + tag + ".example.test").c_str());
+      }
+    }
+  });
+  const std::regex wholeEntries(
+      R"(((\r\nhttp://r(\d+)-(\d)\.example\.test\r\n\(=> http://10\.0\.\3-\4 \)\r\n))*)");
+  auto deadline = std::chrono::steady_clock::now() + kRaceLimit;
+  int torn = 0;
+  for (int i = 0; i < kCompositions && std::chrono::steady_clock::now() < deadline; ++i) {
+    char* text = ComposeLinkMessage("", LoadTestText);
+    if (text != nullptr && !std::regex_match(text, wholeEntries)) ++torn;
+    std::free(text);
+  }
+  composing = false;
+  detection.join();
+  EXPECT_EQ(torn, 0);
   ClearHostCandidates();
 }
 
