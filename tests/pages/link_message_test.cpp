@@ -1,5 +1,5 @@
-// The link message byte for byte, from the message setting, the typed host
-// name and the host candidate table.
+// The link message byte for byte, from the message, the typed host name and
+// the host candidate table.
 #include "wizard/core/link_message.h"
 
 #include <gtest/gtest.h>
@@ -13,16 +13,14 @@
 #include <utility>
 #include <vector>
 
-#include "tests/pages/registry_root.h"
 #include "tests/pages/test_texts.h"
-#include "wizard/core/settings_store.h"
 #include "wizard/discovery/host_table.h"
 
 namespace {
 
 struct LinkCase {
   const char* name;
-  const char* message;  // null: no message setting
+  const char* message;  // null: none
   const char* typedHostName;
   std::vector<std::pair<const char*, const char*>> candidates;  // address, host name
   std::string expected;
@@ -35,7 +33,7 @@ TEST(LinkMessageTest, LayoutForEveryKindOfHost) {
   // clang-format off
   const std::vector<LinkCase> cases = {
       {"message alone", "Hello", "", {}, "Hello"},
-      {"no message setting", nullptr, "typed.example.test", {},
+      {"no message", nullptr, "typed.example.test", {},
        "\r\nhttp://typed.example.test\r\n"},
       {"resolved then unresolved", kSjisMessage, "",
        {{"192.0.2.1", "host1.example.test"}, {"192.0.2.2", ""}},
@@ -59,13 +57,10 @@ TEST(LinkMessageTest, LayoutForEveryKindOfHost) {
   // clang-format on
   for (const LinkCase& c : cases) {
     SCOPED_TRACE(c.name);
-    TempRegistryRoot root;
-    EnsureSettingsKeys();
-    if (c.message != nullptr) SaveMailSetting(kMessageSetting, c.message);
     ClearHostCandidates();
     for (const auto& [address, host] : c.candidates) AddHostCandidate(address, host);
 
-    char* text = ComposeLinkMessage(c.typedHostName, LoadTestText);
+    char* text = ComposeLinkMessage(c.message, c.typedHostName, LoadTestText);
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(std::string(text), c.expected);
     std::free(text);
@@ -80,8 +75,6 @@ TEST(LinkMessageTest, CompositionsRacingADetectionSeeOnlyWholeEntries) {
   constexpr int kCompositions = 20000;
   constexpr int kDetectionRunLimit = 10000000;
   constexpr auto kRaceLimit = std::chrono::seconds(20);
-  TempRegistryRoot root;
-  EnsureSettingsKeys();
   ClearHostCandidates();
   std::atomic<bool> composing{true};
   std::thread detection([&composing] {
@@ -98,7 +91,7 @@ TEST(LinkMessageTest, CompositionsRacingADetectionSeeOnlyWholeEntries) {
   auto deadline = std::chrono::steady_clock::now() + kRaceLimit;
   int torn = 0;
   for (int i = 0; i < kCompositions && std::chrono::steady_clock::now() < deadline; ++i) {
-    char* text = ComposeLinkMessage("", LoadTestText);
+    char* text = ComposeLinkMessage("", "", LoadTestText);
     if (text != nullptr && !std::regex_match(text, wholeEntries)) ++torn;
     std::free(text);
   }

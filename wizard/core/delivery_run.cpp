@@ -21,6 +21,7 @@ constexpr int kEndPollMs = 10;
 // session's texts while it mails.
 struct DeliveryJob {
   DeliveryContacts contacts;
+  char messageText[kSessionTextRoom];
   char typedHostName[kSessionTextRoom];
   char senderAddress[kSessionTextRoom];
   char mailServer[kSessionTextRoom];
@@ -90,7 +91,7 @@ void MailRecipients(const DeliveryJob& job, const AddressBook& book, const char*
 bool MailEveryRecipient(const DeliveryJob& job, bool* failed) {
   AddressBook book;
   if (!ReadAddressBook(book)) return false;
-  char* text = ComposeLinkMessage(job.typedHostName, job.contacts.loadText);
+  char* text = ComposeLinkMessage(job.messageText, job.typedHostName, job.contacts.loadText);
   if (text == nullptr) return false;
   MailRecipients(job, book, text, failed);
   std::free(text);
@@ -124,6 +125,7 @@ DeliveryJob* NewJob(const DeliveryContacts& contacts) {
   auto* job = new (std::nothrow) DeliveryJob;
   if (job == nullptr) return nullptr;
   job->contacts = contacts;
+  CopyText(job->messageText, WizardSession.messageText);
   CopyText(job->typedHostName, WizardSession.typedHostName);
   CopyText(job->senderAddress, WizardSession.senderAddress);
   CopyText(job->mailServer, WizardSession.mailServer);

@@ -25,8 +25,8 @@ struct DeliveryContacts {
 };
 
 // Starts a run unless one is in progress (then false, and nothing changes).
-// The run mails with copies of WizardSession's typed host name, sender
-// address and mail server taken here, so call it on the pages' thread, which
+// The run mails with copies of WizardSession's message text, typed host
+// name, sender address and mail server taken here, so call it on the pages' thread, which
 // writes them. When no thread can start, the run ends at once as one that
 // sent nothing (allMailsSent false, the end message to the page) and the
 // result is false as well.

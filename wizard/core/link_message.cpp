@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "text/ascii.h"
-#include "wizard/core/settings_store.h"
 #include "wizard/core/wizard_session.h"
 #include "wizard/discovery/host_table.h"
 #include "wizard/resources/resource.h"
@@ -72,11 +71,10 @@ bool AppendLinks(GrowingText& growing, const char* typedHostName, TextLoader loa
 
 }  // namespace
 
-char* ComposeLinkMessage(const char* typedHostName, TextLoader loadText) {
-  char message[kSettingRoom];
-  LoadMailSetting(kMessageSetting, message);
+char* ComposeLinkMessage(const char* message, const char* typedHostName, TextLoader loadText) {
   GrowingText growing;
-  if (Append(growing, message) && AppendLinks(growing, typedHostName, loadText)) {
+  if (Append(growing, message != nullptr ? message : "") &&
+      AppendLinks(growing, typedHostName, loadText)) {
     return growing.text;
   }
   std::free(growing.text);

@@ -7,9 +7,9 @@
 // 0 or -1. The wizard passes its own string-table reader.
 using TextLoader = int (*)(int id, char* text, std::size_t size);
 
-// The message setting, then a link for typedHostName when it is not empty,
-// then a link per host candidate in table order, each candidate named by a
-// host name followed by a line with its address. CR LF line ends, Shift_JIS
-// as stored. Allocated with malloc and freed by the caller; null when memory
+// The message, then a link for typedHostName when it is not empty, then a
+// link per host candidate in table order, each candidate named by a host
+// name followed by a line with its address. CR LF line ends, Shift_JIS as
+// typed. Allocated with malloc and freed by the caller; null when memory
 // runs out.
-char* ComposeLinkMessage(const char* typedHostName, TextLoader loadText);
+char* ComposeLinkMessage(const char* message, const char* typedHostName, TextLoader loadText);

@@ -55,7 +55,7 @@ int PutOnClipboard(HWND owner, const char* text) {
 }  // namespace
 
 int CopyLinkMessage(const char* typedHostName) {
-  char* text = ComposeLinkMessage(typedHostName, LoadTextInto);
+  char* text = ComposeLinkMessage(WizardSession.messageText, typedHostName, LoadTextInto);
   if (text == nullptr) return -1;
   int result = PutOnClipboard(static_cast<HWND>(WizardSession.activePageWindow.load()), text);
   std::free(text);

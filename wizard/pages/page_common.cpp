@@ -43,3 +43,7 @@ int AskToSend(HWND page) {
   LoadTextInto(IDS_WIZARD_TITLE, caption, sizeof caption);
   return ShowTextBox(page, text, caption, MB_ICONWARNING | MB_YESNO);
 }
+
+void ShowSettingNotKept(HWND page) {
+  ShowStringMessage(page, IDS_SETTING_NOT_KEPT, IDS_WIZARD_TITLE, MB_OK | MB_ICONWARNING);
+}
