@@ -9,14 +9,7 @@
 
 namespace {
 
-class RequestLineTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    int major, minor;
-    ASSERT_EQ(NetStartup(2, 2, &major, &minor), 0);
-  }
-  void TearDown() override { NetCleanup(); }
-};
+using RequestLineTest = SocketTest;
 
 std::string Line(const char* buffer, int length) { return std::string(buffer, length); }
 

@@ -8,14 +8,7 @@
 
 namespace {
 
-class TelnetStreamTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    int major, minor;
-    ASSERT_EQ(NetStartup(2, 2, &major, &minor), 0);
-  }
-  void TearDown() override { NetCleanup(); }
-};
+using TelnetStreamTest = SocketTest;
 
 TEST_F(TelnetStreamTest, WritesSendTelnetLineEndsAndBytesUndoubled) {
   SocketPair pair;
