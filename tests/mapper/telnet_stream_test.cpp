@@ -4,11 +4,57 @@
 
 #include <string>
 
+#include "mapper/requests.h"
 #include "tests/support/socket_pair.h"
 
 namespace {
 
-using TelnetStreamTest = SocketTest;
+class TelnetStreamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    int major, minor;
+    ASSERT_EQ(NetStartup(2, 2, &major, &minor), 0);
+  }
+  void TearDown() override { NetCleanup(); }
+};
+
+std::string Line(const char* buffer, int length) { return std::string(buffer, length); }
+
+TEST_F(TelnetStreamTest, RequestLineKeepsItsCrAndDropsItsLf) {
+  SocketPair pair;
+  pair.Send("DLOGIN\r\nnext\n");
+  char buffer[2048];
+  EXPECT_EQ(ReadRequestLine(pair.near, buffer, sizeof buffer), 7);
+  EXPECT_STREQ(buffer, "DLOGIN\r");
+  EXPECT_EQ(ReadRequestLine(pair.near, buffer, sizeof buffer), 4);
+  EXPECT_STREQ(buffer, "next");
+}
+
+TEST_F(TelnetStreamTest, LfAsTheFirstByteIsText) {
+  SocketPair pair;
+  pair.Send("\nDDATA\n");
+  char buffer[2048];
+  ASSERT_EQ(ReadRequestLine(pair.near, buffer, sizeof buffer), 6);
+  EXPECT_EQ(Line(buffer, 6), "\nDDATA");
+}
+
+TEST_F(TelnetStreamTest, AnOverlongLineComesInPiecesOfTheBufferSize) {
+  SocketPair pair;
+  pair.Send(std::string(3000, 'a') + "\n");
+  char buffer[2048];
+  EXPECT_EQ(ReadRequestLine(pair.near, buffer, sizeof buffer), 2047);
+  EXPECT_EQ(buffer[2047], '\0');
+  EXPECT_EQ(ReadRequestLine(pair.near, buffer, sizeof buffer), 953);
+}
+
+TEST_F(TelnetStreamTest, AConnectionClosedBeforeTheLineEndGivesMinusOne) {
+  SocketPair pair;
+  pair.Send("DLOG");
+  NetShutdown(pair.far);
+  char buffer[2048];
+  EXPECT_EQ(ReadRequestLine(pair.near, buffer, sizeof buffer), -1);
+  EXPECT_STREQ(buffer, "DLOG");
+}
 
 TEST_F(TelnetStreamTest, WritesSendTelnetLineEndsAndBytesUndoubled) {
   SocketPair pair;

@@ -46,30 +46,28 @@ def link_message():
 
 
 class DeliveryTest(unittest.TestCase):
-    def run_tool(self, root, port, message, *options):
-        path = os.path.join(root, "message")
-        with open(path, "wb") as f:
-            f.write(message.encode("shift_jis"))
-        command = [TOOL, "127.0.0.1:%d" % port, SENDER, "--message", path, *options]
-        run = subprocess.run(command, capture_output=True, timeout=180,
-                             env=dict(os.environ, VNTR_ROOT=root))
-        self.assertEqual(run.returncode, 0, run)
-        return run.stdout.decode().splitlines()
-
-    def deliver(self, handler, *options, root=None):
+    def deliver(self, handler, *options, settings_writable=True):
         port = free_port()
         controller = Controller(handler, hostname="127.0.0.1", port=port)
         controller.start()
         self.addCleanup(controller.stop)
-        options = ["--typed", TYPED, *options]
-        for address, host in CANDIDATES:
-            options += ["--candidate", address, host]
-        for name, address in RECIPIENTS:
-            options += ["--recipient", name, address]
-        if root is not None:
-            return self.run_tool(root, port, MESSAGE, *options)
         with tempfile.TemporaryDirectory() as root:
-            return self.run_tool(root, port, MESSAGE, *options)
+            message = os.path.join(root, "message")
+            with open(message, "wb") as f:
+                f.write(MESSAGE.encode("shift_jis"))
+            if not settings_writable:  # the values file of the settings key stays as it is
+                os.makedirs(os.path.join(root, "registry", "software", "tarvik", "vantor vntrlink",
+                                         "5.5", ".values.tmp"))
+            command = [TOOL, "127.0.0.1:%d" % port, SENDER, "--message", message,
+                       "--typed", TYPED]
+            for address, host in CANDIDATES:
+                command += ["--candidate", address, host]
+            for name, address in RECIPIENTS:
+                command += ["--recipient", name, address]
+            run = subprocess.run(command + list(options), capture_output=True, timeout=180,
+                                 env=dict(os.environ, VNTR_ROOT=root))
+        self.assertEqual(run.returncode, 0, run)
+        return run.stdout.decode().splitlines()
 
     def assert_link_mails(self, handler, recipients):
         self.assertEqual([mail.rcpt_tos for mail in handler.mails], [[r] for r in recipients])
@@ -101,14 +99,8 @@ class DeliveryTest(unittest.TestCase):
         self.assert_link_mails(handler, ["carol@localhost", "bob@localhost"])
 
     def test_a_message_the_store_could_not_keep_is_still_the_one_mailed(self):
-        with tempfile.TemporaryDirectory() as root:
-            self.assertEqual(self.run_tool(root, free_port(), "\u53e4\u3044"),  # 古い
-                             [STARTED, FINISHED, "allMailsSent 1"])
-            # The settings key's values file can no longer be replaced.
-            os.mkdir(os.path.join(root, "registry", "software", "tarvik", "vantor vntrlink",
-                                  "5.5", ".values.tmp"))
-            handler = Mailbox()
-            output = self.deliver(handler, root=root)
+        handler = Mailbox()
+        output = self.deliver(handler, settings_writable=False)
         self.assertEqual(output, ["message not kept", STARTED, FINISHED, "allMailsSent 1"])
         self.assert_link_mails(handler, [address for _, address in RECIPIENTS])
 

@@ -1,23 +1,10 @@
 // A connected pair of loopback TCP sockets, for tests of code that reads or
 // writes one end.
 #pragma once
-#include <gtest/gtest.h>
-
 #include <string>
 
 #include "platform/net.h"
 #include "tests/support/loopback.h"
-
-// Tests of socket code start the socket layer before each test and stop it
-// after.
-class SocketTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    int major, minor;
-    ASSERT_EQ(NetStartup(2, 2, &major, &minor), 0);
-  }
-  void TearDown() override { NetCleanup(); }
-};
 
 struct SocketPair {
   Socket near = kBadSocket;  // the end the code under test uses

@@ -43,7 +43,6 @@ WELCOME_PAGE, DETECTION_PAGE, CHOICE_PAGE = "101", "102", "103"
 REPORT, DETECT_BUTTON, DETECT_STATUS, CANDIDATE_LIST = 1000, 1002, 1009, 1006
 
 START_LIMIT = 30
-DNS_ANSWER_WAIT = 2
 DETECTION_LIMIT = 30
 DRIVER_REPLY_LIMIT = 60
 
@@ -279,28 +278,24 @@ class DetectionTest(WizardCase):
 
     def go_to(self, button, page):
         self.driver.ok(f"press {button}")
-        self.wait_until(lambda: self.driver.ok("page") == page, START_LIMIT,
-                        f"page {page} did not open")
+        self.wait_until(lambda: self.driver.ok("page") == page, START_LIMIT, f"no page {page}")
 
     def test_a_detection_reports_to_its_page_and_leaves_other_pages_buttons_alone(self):
         contact = "Contact DNS server 1 : 127.0.0.1\r\n"
         with silent_server():
             wizard = self.open_detection_page()
-            self.wait_until(lambda: contact in self.text(REPORT), DETECTION_LIMIT,
-                            "no DNS server was contacted")
-            # While the query waits, the choice page opens with nothing to
-            # offer: Back only, also once the detection has ended.
+            self.wait_until(lambda: contact in self.text(REPORT), DETECTION_LIMIT, "no query")
+            # While the query waits 2 s, the choice page opens with nothing to
+            # offer: Back only, also after the detection has ended.
             self.go_to("next", CHOICE_PAGE)
             self.assertEqual(self.driver.ok(f"lines {CANDIDATE_LIST}"), "-1")
-            for _ in range(3 * DNS_ANSWER_WAIT * 10):
+            for _ in range(60):
                 self.assertEqual(self.driver.ok("buttons"), "back cancel")
                 time.sleep(0.1)
             self.go_to("back", DETECTION_PAGE)
-            self.assertEqual(self.text(DETECT_STATUS), DETECT_DONE)
             # Next right behind the click: the new detection still writes here.
             self.driver.ok(f"post-next {DETECT_BUTTON}")
-            self.wait_until(lambda: self.driver.ok("page") == CHOICE_PAGE, START_LIMIT,
-                            "Next did not follow the click")
+            self.wait_until(lambda: self.driver.ok("page") == CHOICE_PAGE, START_LIMIT, "no Next")
             self.go_to("back", DETECTION_PAGE)
             self.wait_until(lambda: self.text(REPORT).count(contact) == 2, DETECTION_LIMIT,
                             "the second detection did not report on its page")
