@@ -1,3 +1,5 @@
+#include "mapper/reader.h"
+
 #include <algorithm>
 #include <cstring>
 

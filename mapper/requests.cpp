@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "mapper/log.h"
+
 namespace {
 
 bool StartsWithIgnoringCase(const char* line, const char* word) {
@@ -21,4 +23,32 @@ Request ClassifyRequest(const char* line) {
   if (StartsWithIgnoringCase(line, "DDATA")) return Request::kData;
   if (StartsWithIgnoringCase(line, "DLOGOUT")) return Request::kLogout;
   return Request::kNone;
+}
+
+int ReadRequestLine(Socket s, char* buffer, int size) {
+  SocketChannel channel(s);
+  return ReadRequestLineFrom(channel, buffer, size);
+}
+
+int ReadRequestLineFrom(ByteChannel& channel, char* buffer, int size) {
+  int limit = size - 1;
+  if (limit <= 0) {
+    if (size > 0) buffer[0] = '\0';
+    return 0;
+  }
+  for (int i = 0; i < limit; ++i) {
+    unsigned char byte = 0;
+    if (channel.ReadByte(&byte) != 1) {
+      WriteLog("recv() error.(error code = %d)\n", NetLastError());
+      buffer[i] = '\0';
+      return -1;
+    }
+    buffer[i] = static_cast<char>(byte);
+    if (i > 0 && byte == '\n') {
+      buffer[i] = '\0';
+      return i;
+    }
+  }
+  buffer[limit] = '\0';
+  return limit;
 }

@@ -4,6 +4,7 @@
 
 #include "mapper/log.h"
 #include "mapper/login.h"
+#include "mapper/reader.h"
 #include "mapper/requests.h"
 #include "mapper/session_channel.h"
 #include "mapper/start_thread.h"
@@ -84,7 +85,7 @@ bool ReadLoginFields(Worker& worker) {
 Next StartForwarding(Worker& worker) {
   HoldSlot(worker.slot);
   worker.slot.readerThread = StartThread(ReaderThread, &worker.slot);
-  if (worker.slot.readerThread == -1) {
+  if (worker.slot.readerThread == kThreadNotStarted) {
     WriteLog("thread creation error.\n");
     ReleaseSlot(worker.slot);
     EndSession(worker.slot);

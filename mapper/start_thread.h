@@ -6,7 +6,7 @@
 // Every thread of the mapper runs on a stack of this size.
 constexpr unsigned kThreadStackBytes = 65536;
 
-// The thread's id, or -1 when it did not start.
+// The thread's id, or kThreadNotStarted.
 inline int StartThread(ThreadFunction function, void* argument) {
   return StartThreadWithStack(function, argument, kThreadStackBytes);
 }

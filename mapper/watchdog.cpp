@@ -39,7 +39,7 @@ int StartWatchdog() {
   // Marked before the thread starts, so that the shutdown never misses a
   // watchdog that has not yet run its first statement.
   watchdogRunning = 1;
-  if (StartThread(WatchdogThread, nullptr) != -1) return 0;
+  if (StartThread(WatchdogThread, nullptr) != kThreadNotStarted) return 0;
   watchdogRunning = 0;
   return 1;
 }

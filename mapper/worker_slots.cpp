@@ -53,7 +53,7 @@ int AssignWorkerSlot(Socket client, const PeerAddress& peer, ThreadFunction work
   slot->holders = kHoldsOfNewSession;
   slot->inUse = ((slot->inUse.load() & ~kSlotPhaseMask) + kOneSession) | kSlotInUse;
   slot->workerThread = StartThread(worker, slot);
-  if (slot->workerThread == -1) {
+  if (slot->workerThread == kThreadNotStarted) {
     WriteLog("thread creation error.\n");
     ReleaseSlot(*slot);
     return 1;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "text/ascii.h"
 
 struct RegistryKeyState {
   std::string directory;
@@ -101,19 +102,15 @@ long ErrnoResult(int error) {
   }
 }
 
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 std::string Lowered(std::string_view text) {
   std::string lowered(text);
-  std::transform(lowered.begin(), lowered.end(), lowered.begin(), LowerAscii);
+  std::transform(lowered.begin(), lowered.end(), lowered.begin(), AsciiLower);
   return lowered;
 }
 
 bool SameName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
+           return AsciiLower(x) == AsciiLower(y);
          });
 }
 
@@ -139,7 +136,7 @@ std::string FolderName(std::string_view keyName) {
       folder += kHex[byte >> 4];
       folder += kHex[byte & 15];
     } else {
-      folder += LowerAscii(keyName[i]);
+      folder += AsciiLower(keyName[i]);
     }
   }
   return folder;

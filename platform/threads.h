@@ -4,8 +4,12 @@
 
 using ThreadFunction = void (*)(void* argument);
 
+// What StartThreadWithStack returns when no thread started. A started thread
+// gets an id that is never this value.
+constexpr int kThreadNotStarted = -1;
+
 // Starts a detached thread running function(argument) on a stack of
-// stackBytes. Returns a positive thread id, or -1 when no thread started.
+// stackBytes. Returns the thread's id, or kThreadNotStarted.
 int StartThreadWithStack(ThreadFunction function, void* argument, std::size_t stackBytes);
 
 void SleepMilliseconds(int milliseconds);

@@ -23,7 +23,7 @@ std::atomic<int> lastThreadId{0};
 
 int StartThreadWithStack(ThreadFunction function, void* argument, std::size_t stackBytes) {
   ThreadStart* start = NewThreadStart(function, argument);
-  if (start == nullptr) return -1;
+  if (start == nullptr) return kThreadNotStarted;
   pthread_attr_t attributes;
   pthread_attr_init(&attributes);
   const std::size_t smallest = PTHREAD_STACK_MIN;
@@ -35,7 +35,7 @@ int StartThreadWithStack(ThreadFunction function, void* argument, std::size_t st
   pthread_attr_destroy(&attributes);
   if (failed) {
     delete start;
-    return -1;
+    return kThreadNotStarted;
   }
   return ++lastThreadId;
 }

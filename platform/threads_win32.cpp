@@ -16,15 +16,16 @@ unsigned __stdcall RunThread(void* raw) {
 
 int StartThreadWithStack(ThreadFunction function, void* argument, std::size_t stackBytes) {
   ThreadStart* start = NewThreadStart(function, argument);
-  if (start == nullptr) return -1;
+  if (start == nullptr) return kThreadNotStarted;
   unsigned id = 0;
   uintptr_t handle = _beginthreadex(nullptr, static_cast<unsigned>(stackBytes), RunThread, start,
                                     STACK_SIZE_PARAM_IS_A_RESERVATION, &id);
   if (handle == 0) {
     delete start;
-    return -1;
+    return kThreadNotStarted;
   }
   CloseHandle(reinterpret_cast<HANDLE>(handle));
+  // Thread ids are multiples of four, so none reads as kThreadNotStarted.
   return static_cast<int>(id);
 }
 

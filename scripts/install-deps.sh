@@ -8,7 +8,8 @@ set -euo pipefail
 
 native=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
         iproute2 util-linux procps python3 socat busybox-static inetutils-telnetd
-        openssl time python3-aiosmtpd msmtp curl dnsmasq-base unbound bind9-dnsutils)
+        openssl time python3-aiosmtpd msmtp curl dnsmasq-base unbound bind9-dnsutils
+        nodejs)
 windows=(g++-mingw-w64-x86-64-posix wine wine64 xvfb locales imagemagick fonts-ipafont-gothic
          fonts-wine)
 package=(nsis zip unzip dpkg-dev lintian systemd man-db)

@@ -5,10 +5,10 @@
 #include <commctrl.h>
 
 #include "platform/net.h"
+#include "wizard/core/delivery_run.h"
+#include "wizard/core/settings_store.h"
 #include "wizard/ip_helpers.h"
-#include "wizard/pages/delivery_run.h"
 #include "wizard/pages/pages.h"
-#include "wizard/pages/settings_store.h"
 #include "wizard/resources/resource.h"
 #include "wizard/sheet.h"
 #include "wizard/ui_text.h"

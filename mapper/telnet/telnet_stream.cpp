@@ -2,8 +2,6 @@
 
 #include <cstdlib>
 
-#include "mapper/log.h"
-
 namespace {
 
 constexpr unsigned char kCr = 13;
@@ -109,31 +107,3 @@ int TelnetWriteWord(Socket s, unsigned value) {
 }
 
 int TelnetClose(Socket s) { return NetClose(s); }
-
-int ReadRequestLine(Socket s, char* buffer, int size) {
-  SocketChannel channel(s);
-  return ReadRequestLineFrom(channel, buffer, size);
-}
-
-int ReadRequestLineFrom(ByteChannel& channel, char* buffer, int size) {
-  int limit = size - 1;
-  if (limit <= 0) {
-    if (size > 0) buffer[0] = '\0';
-    return 0;
-  }
-  for (int i = 0; i < limit; ++i) {
-    unsigned char byte = 0;
-    if (channel.ReadByte(&byte) != 1) {
-      WriteLog("recv() error.(error code = %d)\n", NetLastError());
-      buffer[i] = '\0';
-      return -1;
-    }
-    buffer[i] = static_cast<char>(byte);
-    if (i > 0 && byte == kLf) {
-      buffer[i] = '\0';
-      return i;
-    }
-  }
-  buffer[limit] = '\0';
-  return limit;
-}

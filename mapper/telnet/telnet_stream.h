@@ -1,6 +1,6 @@
-// Byte-level access to the telnet server's connection and the front end's
-// request lines. Unbuffered: one receive call per byte read, one send call per
-// byte written (a reply text goes out in one call).
+// Byte-level access to the telnet server's connection. Unbuffered: one
+// receive call per byte read, one send call per byte written (a reply text
+// goes out in one call).
 #pragma once
 #include <cstddef>
 
@@ -34,14 +34,6 @@ int TelnetWriteWord(Socket s, unsigned value);
 
 int TelnetClose(Socket s);
 
-// Reads one LF-ended line of at most size - 1 bytes into buffer (terminated,
-// LF not stored, a CR before it kept, an LF as the first byte taken as text).
-// The length, or -1 when the connection failed or closed before the line end.
-// A longer line is returned in pieces of size - 1 bytes.
-int ReadRequestLine(Socket s, char* buffer, int size);
-
-// The same on any channel.
-int ReadRequestLineFrom(ByteChannel& channel, char* buffer, int size);
 // TelnetWriteByte, TelnetWriteWord and TelnetTypeLine on any channel.
 void WriteByteTo(ByteChannel& channel, unsigned char byte);
 void WriteWordTo(ByteChannel& channel, unsigned value);

@@ -75,6 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Every CR, LF and other control byte in the converted text was one in
   // the input: none is made out of a character.
   Check(ControlBytes(text.c_str()) == ControlBytes(jis));
+  // A 7-bit message whatever the input held.
+  for (const char* p = jis; *p != '\0'; ++p) Check(static_cast<unsigned char>(*p) < 0x80);
   char* words = EncodeWords(jis);
   Check(words != nullptr);
   std::free(words);

@@ -152,7 +152,7 @@ class ScriptedServer(threading.Thread):
                 if verb == "DATA" and self.deaf:
                     self.release.wait(30)
                     return
-                if verb == "DATA":
+                if verb == "DATA" and self.replies["DATA"].startswith(b"354"):
                     in_data = True
                     pending = b"\r\n" + pending  # the end marker's CR LF may open the text
                 if verb == "QUIT":
@@ -261,11 +261,12 @@ class RealServerTest(DialogueTest):
         controller, handler = self.real_server()
         for texts in ({"sender": "taro@example.test\r\nRSET"},
                       {"sender": "Taro\n <taro@example.test>"},
-                      {"to": "hanako@localhost\r\nRSET"}, {"cc": "jiro@localhost\r"}):
+                      {"to": "hanako@localhost\r\nRSET"}, {"cc": "jiro@localhost\r"},
+                      {"subject": "Vantor URL\r\nBcc: x@localhost"}):
             self.assertEqual(self.send(**texts), 1, texts)
-        self.assertEqual(self.commands(controller.record), [b"QUIT"] * 4)
+        self.assertEqual(self.commands(controller.record), [b"QUIT"] * 5)
         self.assertEqual(self.send(server="127.0.0.1:%d\r\n" % self.port), -1)
-        self.assertEqual(self.commands(controller.record), [b"QUIT"] * 4)
+        self.assertEqual(self.commands(controller.record), [b"QUIT"] * 5)
         self.assertEqual(handler.messages, [])
 
     def test_server_texts_pick_host_and_port(self):
@@ -327,15 +328,12 @@ class ScriptedServerTest(DialogueTest):
         server.join(10)
         self.assertEqual(bytes(server.record), b"")
 
-    def test_554_to_data_still_sends_the_message_and_end_of_data_decides(self):
+    def test_data_answered_other_than_354_sends_no_message_text(self):
+        # The server would take each line of the message as a command.
         server = self.scripted(replies={"DATA": b"554 no valid recipients\r\n"})
-        self.assertEqual(self.send(), 0)
-        sent = bytes(server.record)
-        self.assertIn(b"\r\nSubject: ", sent)
-        self.assertTrue(sent.endswith(b"\r\n.\r\nQUIT\r\n"))
-        self.port = free_port()
-        self.scripted(replies={"DATA": b"554 no\r\n", "END": b"554 rejected\r\n"})
         self.assertEqual(self.send(), 1)
+        server.join(10)
+        self.assertEqual(self.commands(server.record)[-2:], [b"DATA", b"QUIT"])
 
     def test_stalled_server_fails_within_the_reply_time_out(self):
         for stall, expected in ((("HELO",), 1), (("DATA",), 1)):

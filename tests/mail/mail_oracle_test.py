@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """The mail core's conversions against Python's own codecs: shift_jis and
 iso2022_jp for random JIS X 0208 text, NFKC for the half-width katakana
-folding, base64 for encoded words and raw bytes.
+folding, base64 for encoded words and raw bytes; Node's TextDecoder (the
+WHATWG decoder that mail readers follow) for all of code page 932.
 
 Usage: mail_oracle_test.py --tool mail_tool [--wine]
 """
 import base64
+import json
 import random
 import re
+import subprocess
 import unicodedata
 import unittest
 
@@ -34,6 +37,15 @@ def jis_x0208_characters():
 KANJI = jis_x0208_characters()
 ASCII = [chr(c) for c in range(0x20, 0x7F)]
 HALF_WIDTH = [bytes([b]).decode("shift_jis") for b in range(0xA1, 0xE0)]
+
+
+def mail_reader_decode(texts):
+    script = ("const d = new TextDecoder('iso-2022-jp'); const texts = JSON.parse("
+              "require('fs').readFileSync(0)); process.stdout.write(JSON.stringify("
+              "texts.map(t => d.decode(Buffer.from(t, 'hex')))))")
+    run = subprocess.run(["node", "-e", script], input=json.dumps([t.hex() for t in texts]),
+                         capture_output=True, text=True, timeout=120, check=True)
+    return json.loads(run.stdout)
 
 
 def random_text(rng, length, pools):
@@ -78,6 +90,24 @@ class ConversionOracleTest(unittest.TestCase):
         for line in ours.split(b"\r\n"):
             self.assertEqual(line.rfind(ESC_TO_JIS) <= line.rfind(ESC_TO_ASCII), True, line)
             self.assertTrue(all(b < 0x80 for b in line))
+
+    def test_every_code_page_932_character_reaches_mail_readers_as_itself(self):
+        # User-defined characters, and 0x80 and 0xFD to 0xFF alone, become
+        # the geta mark; codes without a character only stay 7-bit.
+        codes = [bytes([lead, trail]) for lead in [*range(0x81, 0xA0), *range(0xE0, 0xFD)]
+                 for trail in [*range(0x40, 0x7F), *range(0x80, 0xFD)]]
+        codes += [b"\x80", b"\xfd", b"\xfe", b"\xff"]
+        ours = TOOL.convert("jis", b"\n".join(codes))
+        stray = [b for b in set(ours) if b >= 0x7F or (b < 0x20 and b not in b"\x1b\n")]
+        self.assertEqual(stray, [])
+        wrong = []
+        for code, decoded in zip(codes, mail_reader_decode(ours.split(b"\n")), strict=True):
+            expected = code.decode("cp932", "replace")
+            if len(code) == 1 or 0xF0 <= code[0] <= 0xF9:
+                expected = "\u3013"
+            if "\ufffd" not in expected and decoded != expected:
+                wrong.append((code.hex(), expected, decoded))
+        self.assertEqual(wrong[:10], [], "%d in all" % len(wrong))
 
     def test_lead_byte_before_a_byte_that_is_no_trail_byte_is_dropped(self):
         # A message cut inside its last character, then the links; and lead

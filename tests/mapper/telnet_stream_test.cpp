@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "mapper/requests.h"
 #include "tests/support/socket_pair.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The delivery run's state and its contacts with the pages, without a mail
 // server: every recipient fails at once on a closed loopback port, so each
 // attempt shows as one failure box.
-#include "wizard/pages/delivery_run.h"
+#include "wizard/core/delivery_run.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +15,9 @@
 
 #include "tests/pages/registry_root.h"
 #include "tests/pages/test_texts.h"
+#include "wizard/core/settings_store.h"
+#include "wizard/core/wizard_session.h"
 #include "wizard/discovery/host_table.h"
-#include "wizard/pages/settings_store.h"
-#include "wizard/wizard_session.h"
 
 namespace {
 
@@ -152,6 +152,21 @@ TEST_F(DeliveryRunTest, FailedRecipientsEachGetABoxInEnumerationOrderUntilAnAbor
   };
   Run();
   EXPECT_EQ(seen.failures, (Failures{{kPageA, "carol@example.test"}}));
+}
+
+// The user may delete and rename recipients on the mail settings page while
+// a run mails: it mails the address book as it was when it started.
+TEST_F(DeliveryRunTest, EditsOfTheAddressBookDuringARunChangeNotWhoItMails) {
+  AddRecipients({"carol", "alice", "bob"});
+  seen.onFailure = [this] {
+    if (seen.failures.size() != 1) return;
+    DeleteRecipient(list_, "carol");
+    ASSERT_TRUE(ChangeRecipient(list_, "alice", "alicia", "alicia@example.test"));
+  };
+  Run();
+  EXPECT_EQ(seen.failures, (Failures{{kPageA, "carol@example.test"},
+                                     {kPageA, "alice@example.test"},
+                                     {kPageA, "bob@example.test"}}));
 }
 
 // The wizard closed while the first box was up: the user closes it after

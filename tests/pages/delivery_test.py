@@ -46,7 +46,7 @@ def link_message():
 
 
 class DeliveryTest(unittest.TestCase):
-    def deliver(self, handler, *options):
+    def deliver(self, handler, *options, settings_writable=True):
         port = free_port()
         controller = Controller(handler, hostname="127.0.0.1", port=port)
         controller.start()
@@ -55,6 +55,9 @@ class DeliveryTest(unittest.TestCase):
             message = os.path.join(root, "message")
             with open(message, "wb") as f:
                 f.write(MESSAGE.encode("shift_jis"))
+            if not settings_writable:  # the values file of the settings key stays as it is
+                os.makedirs(os.path.join(root, "registry", "software", "tarvik", "vantor vntrlink",
+                                         "5.5", ".values.tmp"))
             command = [TOOL, "127.0.0.1:%d" % port, SENDER, "--message", message,
                        "--typed", TYPED]
             for address, host in CANDIDATES:
@@ -94,6 +97,12 @@ class DeliveryTest(unittest.TestCase):
         output = self.deliver(handler)
         self.assertEqual(output, [STARTED, "failure alice@localhost", FINISHED, "allMailsSent 0"])
         self.assert_link_mails(handler, ["carol@localhost", "bob@localhost"])
+
+    def test_a_message_the_store_could_not_keep_is_still_the_one_mailed(self):
+        handler = Mailbox()
+        output = self.deliver(handler, settings_writable=False)
+        self.assertEqual(output, ["message not kept", STARTED, FINISHED, "allMailsSent 1"])
+        self.assert_link_mails(handler, [address for _, address in RECIPIENTS])
 
 
 def main():

@@ -4,8 +4,9 @@
 //   delivery_tool SERVER FROM [--message FILE] [--typed HOST]
 //       [--candidate ADDRESS HOST]... [--recipient NAME ADDRESS]...
 //       [--abort-on-start]
-// Output: "window N" per message to the page (N: 1027 started, 1028
-// finished), "failure ADDRESS" per failure box, then "allMailsSent 0|1".
+// Output: "message not kept" when the store refused the message, "window N"
+// per message to the page (N: 1027 started, 1028 finished), "failure
+// ADDRESS" per failure box, then "allMailsSent 0|1".
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -13,10 +14,10 @@
 
 #include "platform/net.h"
 #include "tests/pages/test_texts.h"
+#include "wizard/core/delivery_run.h"
+#include "wizard/core/settings_store.h"
+#include "wizard/core/wizard_session.h"
 #include "wizard/discovery/host_table.h"
-#include "wizard/pages/delivery_run.h"
-#include "wizard/pages/settings_store.h"
-#include "wizard/wizard_session.h"
 
 namespace {
 
@@ -45,11 +46,13 @@ class UnseenList final : public RecipientListView {
   void ShowRefusal(RecipientRefusal) override {}
 };
 
-bool SaveMessage(const char* path) {
+// As the choice page takes the message the user confirmed.
+bool TakeMessage(const char* path) {
   std::ifstream in(path, std::ios::binary);
   std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (!in.good() && !in.eof()) return false;
-  SaveMailSetting(kMessageSetting, text.c_str());
+  std::snprintf(WizardSession.messageText, kSessionTextRoom, "%s", text.c_str());
+  if (!SaveMailSetting(kMessageSetting, text.c_str())) std::printf("message not kept\n");
   return true;
 }
 
@@ -62,7 +65,7 @@ bool Prepare(int argc, char** argv) {
     if (option == "--abort-on-start") {
       abortOnStart = true;
     } else if (option == "--message" && i + 1 < argc) {
-      if (!SaveMessage(argv[++i])) return false;
+      if (!TakeMessage(argv[++i])) return false;
     } else if (option == "--typed" && i + 1 < argc) {
       std::snprintf(WizardSession.typedHostName, kSessionTextRoom, "%s", argv[++i]);
     } else if (pair && option == "--candidate") {

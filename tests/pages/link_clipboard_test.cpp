@@ -6,11 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
+#include "wizard/core/wizard_session.h"
 #include "wizard/discovery/host_table.h"
-#include "wizard/pages/settings_store.h"
-#include "wizard/wizard_session.h"
 
 namespace {
 
@@ -29,21 +29,8 @@ std::string ClipboardText(HWND owner) {
   return text;
 }
 
-// The message setting lives in the machine's registry: put back what was
-// there (an empty message when there was none).
-class SavedMessage {
- public:
-  SavedMessage() { LoadMailSetting(kMessageSetting, text_); }
-  ~SavedMessage() { SaveMailSetting(kMessageSetting, text_); }
-
- private:
-  char text_[kSettingRoom];
-};
-
 TEST(LinkClipboardTest, CopyPutsTheLinkMessageOnTheClipboardAsText) {
-  EnsureSettingsKeys();
-  SavedMessage saved;
-  SaveMailSetting(kMessageSetting, kSjisMessage);
+  std::snprintf(WizardSession.messageText, kSessionTextRoom, "%s", kSjisMessage);
   ClearHostCandidates();
   AddHostCandidate("192.0.2.77", "host77.example.test");
   HWND page = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
@@ -56,6 +43,7 @@ TEST(LinkClipboardTest, CopyPutsTheLinkMessageOnTheClipboardAsText) {
                                      "\r\nhttp://host77.example.test\r\n"
                                      "(=> http://192.0.2.77 )\r\n");
   WizardSession.activePageWindow = nullptr;
+  WizardSession.messageText[0] = '\0';
   DestroyWindow(page);
   ClearHostCandidates();
 }

@@ -1,24 +1,26 @@
-// The link message byte for byte, from the message setting, the typed host
-// name and the host candidate table.
-#include "wizard/pages/link_message.h"
+// The link message byte for byte, from the message, the typed host name and
+// the host candidate table.
+#include "wizard/core/link_message.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <regex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
-#include "tests/pages/registry_root.h"
 #include "tests/pages/test_texts.h"
 #include "wizard/discovery/host_table.h"
-#include "wizard/pages/settings_store.h"
 
 namespace {
 
 struct LinkCase {
   const char* name;
-  const char* message;  // null: no message setting
+  const char* message;  // null: none
   const char* typedHostName;
   std::vector<std::pair<const char*, const char*>> candidates;  // address, host name
   std::string expected;
@@ -31,7 +33,7 @@ TEST(LinkMessageTest, LayoutForEveryKindOfHost) {
   // clang-format off
   const std::vector<LinkCase> cases = {
       {"message alone", "Hello", "", {}, "Hello"},
-      {"no message setting", nullptr, "typed.example.test", {},
+      {"no message", nullptr, "typed.example.test", {},
        "\r\nhttp://typed.example.test\r\n"},
       {"resolved then unresolved", kSjisMessage, "",
        {{"192.0.2.1", "host1.example.test"}, {"192.0.2.2", ""}},
@@ -55,18 +57,44 @@ TEST(LinkMessageTest, LayoutForEveryKindOfHost) {
   // clang-format on
   for (const LinkCase& c : cases) {
     SCOPED_TRACE(c.name);
-    TempRegistryRoot root;
-    EnsureSettingsKeys();
-    if (c.message != nullptr) SaveMailSetting(kMessageSetting, c.message);
     ClearHostCandidates();
     for (const auto& [address, host] : c.candidates) AddHostCandidate(address, host);
 
-    char* text = ComposeLinkMessage(c.typedHostName, LoadTestText);
+    char* text = ComposeLinkMessage(c.message, c.typedHostName, LoadTestText);
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(std::string(text), c.expected);
     std::free(text);
   }
   ClearHostCandidates();
+}
+
+// Copy and Send compose while a detection may be clearing and refilling the
+// table (its last entry overwritten once full): every candidate must come
+// out whole, its name with its own address.
+TEST(LinkMessageTest, CompositionsRacingADetectionSeeOnlyWholeEntries) {
+  std::atomic<bool> composing{true};
+  std::thread detection([&composing] {
+    for (int run = 0; composing && run < 10000000; ++run) {
+      ClearHostCandidates();
+      for (int i = 0; i < 7; ++i) {
+        std::string tag = std::to_string(run % 100) + "-" + std::to_string(i);
+        AddHostCandidate(("10.0." + tag).c_str(), ("r" + tag + ".example.test").c_str());
+      }
+    }
+  });
+  const std::regex whole(
+      R"(((\r\nhttp://r(\d+)-(\d)\.example\.test\r\n\(=> http://10\.0\.\3-\4 \)\r\n))*)");
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  int torn = 0;
+  for (int i = 0; i < 20000 && std::chrono::steady_clock::now() < deadline; ++i) {
+    char* text = ComposeLinkMessage("", "", LoadTestText);
+    if (text != nullptr && !std::regex_match(text, whole)) ++torn;
+    std::free(text);
+  }
+  composing = false;
+  detection.join();
+  ClearHostCandidates();
+  EXPECT_EQ(torn, 0);
 }
 
 }  // namespace

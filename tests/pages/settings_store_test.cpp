@@ -1,6 +1,6 @@
 // The address book and the mail settings on the file-backed registry: the
 // rules that decide what is stored, what is listed and what is refused.
-#include "wizard/pages/settings_store.h"
+#include "wizard/core/settings_store.h"
 
 #include <gtest/gtest.h>
 

@@ -24,6 +24,8 @@
 //   click ID               click button ID of the current page
 //   post ID                click button ID of the current page without waiting
 //                          for the page: for buttons that open a modal window
+//   post-next ID           post that click and Next right behind it, both
+//                          queued before the page handles the first
 //   select ID LINE         select line LINE of list ID as a click does
 //   lines ID               list ID: the selected line (-1: none), then each
 //                          line, separated by tabs
@@ -306,6 +308,13 @@ std::string PostClick(Driver& driver, std::string_view argument) {
   return Click(driver, argument, true);
 }
 
+// A user quicker than the page.
+std::string PostClickThenNext(Driver& driver, std::string_view argument) {
+  std::string clicked = PostClick(driver, argument);
+  if (clicked == Ok()) PostMessageW(driver.sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+  return clicked;
+}
+
 std::string SelectLine(Driver& driver, std::string_view argument) {
   std::string_view rest;
   HWND list = ParentControl(driver, argument, &rest);
@@ -445,6 +454,7 @@ constexpr Command kCommands[] = {
     {"enabled", ControlEnabled, Scope::kPage},
     {"click", ClickControl, Scope::kPage},
     {"post", PostClick, Scope::kPage},
+    {"post-next", PostClickThenNext, Scope::kPage},
     {"select", SelectLine, Scope::kPage},
     {"lines", ListLines, Scope::kPage},
     {"press", PressSheetButton, Scope::kSheet},

@@ -39,8 +39,8 @@ DETECTING = "検出中"  # string 17
 DETECT_DONE = "検出が完了しました。”次へ”をクリックしてください。"  # string 5
 DETECT_CANCELLED = "検出中止"  # string 6
 
-WELCOME_PAGE, DETECTION_PAGE = "101", "102"
-REPORT, DETECT_BUTTON, DETECT_STATUS = 1000, 1002, 1009
+WELCOME_PAGE, DETECTION_PAGE, CHOICE_PAGE = "101", "102", "103"
+REPORT, DETECT_BUTTON, DETECT_STATUS, CANDIDATE_LIST = 1000, 1002, 1009, 1006
 
 START_LIMIT = 30
 DETECTION_LIMIT = 30
@@ -283,6 +283,32 @@ class DetectionTest(WizardCase):
         self.assertEqual(self.text(DETECT_BUTTON), REDETECT)
         self.wait_for_buttons("back next cancel")
         self.assertTrue(self.text(REPORT).endswith(contact), self.text(REPORT))
+
+    def go_to(self, button, page):
+        self.driver.ok(f"press {button}")
+        self.wait_until(lambda: self.driver.ok("page") == page, START_LIMIT, f"no page {page}")
+
+    def test_a_detection_reports_to_its_page_and_leaves_other_pages_buttons_alone(self):
+        contact = "Contact DNS server 1 : 127.0.0.1\r\n"
+        with silent_server():
+            wizard = self.open_detection_page()
+            self.wait_until(lambda: contact in self.text(REPORT), DETECTION_LIMIT, "no query")
+            # While the query waits 2 s, the choice page opens with nothing to
+            # offer: Back only, also after the detection has ended.
+            self.go_to("next", CHOICE_PAGE)
+            self.assertEqual(self.driver.ok(f"lines {CANDIDATE_LIST}"), "-1")
+            for _ in range(60):
+                self.assertEqual(self.driver.ok("buttons"), "back cancel")
+                time.sleep(0.1)
+            self.go_to("back", DETECTION_PAGE)
+            # Next right behind the click: the new detection still writes here.
+            self.driver.ok(f"post-next {DETECT_BUTTON}")
+            self.wait_until(lambda: self.driver.ok("page") == CHOICE_PAGE, START_LIMIT, "no Next")
+            self.go_to("back", DETECTION_PAGE)
+            self.wait_until(lambda: self.text(REPORT).count(contact) == 2, DETECTION_LIMIT,
+                            "the second detection did not report on its page")
+            self.finished_report()
+        self.close_wizard(wizard)
 
     def test_without_the_libraries_the_interface_list_leaves_out_loopback(self):
         # Wine's IPHLPAPI imports DNSAPI, so a DNSAPI that loads without

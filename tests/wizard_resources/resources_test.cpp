@@ -219,7 +219,7 @@ TEST(StringTable, EveryTextLoadsAndFitsTheBufferItIsLoadedInto) {
       {IDS_SEND_COMPLETE, 127}, {IDS_SEND_CAPTION, 63}, {IDS_ABORT_SEND_CAPTION, 63},
       {IDS_SENDING, 127}, {IDS_WIZARD_TITLE, 63}, {IDS_SEND_HINT, 63},
       {IDS_SETTINGS_NEEDED, 63}, {IDS_SETTINGS_CHANGE, 63}, {IDS_NOT_INSTALLED, 256},
-      {IDS_NOT_SENT, 127},
+      {IDS_NOT_SENT, 127}, {IDS_RECIPIENT_NOT_SAVED, 255}, {IDS_SETTING_NOT_KEPT, 255},
   };
   for (const Fit& fit : fits) {
     const std::string text = LoadText(fit.id);

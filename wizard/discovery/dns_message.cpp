@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "text/ascii.h"
 #include "wizard/discovery/host_table.h"
 
 namespace {
@@ -23,16 +24,8 @@ constexpr int kMaxCompressionJumps = 16;
 // Each label adds at least two bytes to the name, so this bounds the decoding.
 constexpr int kMaxNameSteps = static_cast<int>(kHostNameRoom) + kMaxCompressionJumps;
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 bool IsHostNameCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '-' || c == '_';
-}
-
-unsigned char LowerAscii(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+  return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '-' || c == '_';
 }
 
 bool IsDottedAddress(const char* address) {
@@ -40,7 +33,7 @@ bool IsDottedAddress(const char* address) {
   if (length == 0 || length > kMaxAddressTextLength) return false;
   for (std::size_t i = 0; i < length; ++i) {
     if (address[i] != '.') {
-      if (!IsDigit(address[i])) return false;
+      if (!IsAsciiDigit(address[i])) return false;
     } else if (i == 0 || i + 1 == length || address[i + 1] == '.') {
       return false;  // an empty part
     }
@@ -121,7 +114,7 @@ bool IsAnswerToQuery(const unsigned char* answer, int answerLength, const unsign
   if (answer[0] != query[0] || answer[1] != query[1]) return false;
   if ((answer[2] & kQrBit) == 0 || answer[4] != 0 || answer[5] != 1) return false;
   for (int i = static_cast<int>(kDnsHeaderSize); i < queryLength; ++i) {
-    if (LowerAscii(answer[i]) != LowerAscii(query[i])) return false;
+    if (AsciiLower(answer[i]) != AsciiLower(query[i])) return false;
   }
   return true;
 }

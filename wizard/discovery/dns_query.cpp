@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/random.h"
+#include "text/ascii.h"
 #include "wizard/discovery/dns_message.h"
 #include "wizard/discovery/host_table.h"
 
@@ -24,10 +25,6 @@ class SocketGuard {
  private:
   Socket socket_;
 };
-
-bool IsAsciiLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
 
 bool IsFromServer(const PeerAddress& sender, const PeerAddress& server) {
   return sender.addressNetworkOrder == server.addressNetworkOrder &&

@@ -21,7 +21,8 @@ struct HostCandidateTableRecord {
 };
 
 // The one table of the process. The detection thread is its only writer
-// while it runs.
+// while it runs, and reads it directly; every other thread reads through the
+// functions below, which see an entry whole or not at all.
 extern HostCandidateTableRecord HostCandidateTable;
 
 // 1 while a detection runs; cleared by the page to cancel, and by the
@@ -31,6 +32,9 @@ extern std::atomic<int> detectionActive;
 void ClearHostCandidates();
 void AddHostCandidate(const char* address, const char* hostName);
 
+// Copies entry index into out: 0, or -1 without touching out when the table
+// is empty or index is beyond lastIndex.
+int GetHostCandidate(int index, HostCandidate* out);
 // Copies entry index's host name (its address when the name is empty) into
 // out (kHostNameRoom bytes); 0, or -1 without touching out when the table is
 // empty or index is beyond lastIndex.

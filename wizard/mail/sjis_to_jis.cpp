@@ -7,6 +7,7 @@
 namespace {
 
 constexpr unsigned char kEsc = 27;
+constexpr unsigned char kLastAsciiByte = 0x7F;
 
 // Shift_JIS codes of the full-width forms of the half-width katakana 0xA0 to
 // 0xDF: plain, with the voiced mark, with the semi-voiced mark.
@@ -50,6 +51,19 @@ unsigned char* WriteEscape(unsigned char* out, unsigned char first, unsigned cha
   *out++ = kEsc;
   *out++ = first;
   *out++ = second;
+  return out;
+}
+
+unsigned char* EnterJis(unsigned char* out, bool* jis) {
+  if (!*jis) out = WriteEscape(out, '$', 'B');
+  *jis = true;
+  return out;
+}
+
+unsigned char* WriteCharacter(unsigned char* out, unsigned char c1, unsigned char c2) {
+  Cp932PairToJis(&c1, &c2);
+  *out++ = c1;
+  *out++ = c2;
   return out;
 }
 
@@ -112,18 +126,16 @@ char* SjisToJis(const char* sjis) {
         ++in;
         continue;
       }
-      if (!jis) out = WriteEscape(out, '$', 'B');
-      jis = true;
-      unsigned char c1 = c;
-      unsigned char c2 = in[1];
-      SjisPairToJis(&c1, &c2);
-      *out++ = c1;
-      *out++ = c2;
+      out = WriteCharacter(EnterJis(out, &jis), c, in[1]);
       in += 2;
     } else if (IsHalfWidthKana(c)) {
-      if (!jis) out = WriteEscape(out, '$', 'B');
-      jis = true;
+      out = EnterJis(out, &jis);
       HalfWidthKanaToJis(&in, &out);
+    } else if (c > kLastAsciiByte) {
+      // 0x80 and 0xFD to 0xFF begin no character, and a 7-bit mail cannot
+      // carry the byte itself.
+      out = WriteCharacter(EnterJis(out, &jis), kSjisGetaMark >> 8, kSjisGetaMark & 0xFF);
+      ++in;
     } else {
       if (jis) out = WriteEscape(out, '(', 'B');
       jis = false;

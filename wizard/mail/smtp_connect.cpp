@@ -1,14 +1,11 @@
 #include <cstring>
 
+#include "text/ascii.h"
 #include "wizard/mail/smtp.h"
 
 namespace {
 
 SmtpTiming timing;
-
-bool IsAsciiLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
 
 }  // namespace
 
@@ -35,7 +32,7 @@ int ParseServerAddress(const char* text, char* host, std::size_t hostSize, std::
     // Digits up to the first other character, kept to 16 bits as atoi's
     // value would be.
     unsigned value = 0;
-    for (const char* p = start + length + 1; *p >= '0' && *p <= '9'; ++p) {
+    for (const char* p = start + length + 1; IsAsciiDigit(*p); ++p) {
       value = (value * 10 + static_cast<unsigned>(*p - '0')) & 0xFFFFu;
     }
     *port = static_cast<std::uint16_t>(value);

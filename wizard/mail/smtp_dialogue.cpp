@@ -74,8 +74,8 @@ struct PreparedTexts {
   }
 };
 
-// A line end inside a sender, recipient or server text would end its
-// command or header line early and send the rest as a line of its own.
+// A line end inside a sender, recipient, subject or server text would end
+// its command or header line early and send the rest as a line of its own.
 bool HoldsLineEnd(const char* text) {
   return text != nullptr && std::strpbrk(text, "\r\n") != nullptr;
 }
@@ -84,7 +84,7 @@ bool HoldsLineEnd(const char* text) {
 // 1. Texts that could not be made or that hold a line end send nothing.
 int Transact(SmtpSession& session, const PreparedTexts& texts) {
   if (!texts.complete || HoldsLineEnd(texts.from) || HoldsLineEnd(texts.to) ||
-      HoldsLineEnd(texts.cc)) {
+      HoldsLineEnd(texts.cc) || HoldsLineEnd(texts.subject)) {
     return 1;
   }
   const char* sender = PreparedTexts::Or(texts.from);
@@ -160,8 +160,9 @@ int SmtpRcptTo(SmtpSession& session, const char* list) {
 
 int SmtpSendData(SmtpSession& session, const char* from, const char* to, const char* cc,
                  const char* subject, const char* body) {
-  if (SmtpSendText(session, "DATA\r\n") < 0) return -1;
-  if (SmtpReadReply(session) < 0) return -1;
+  // Only after 354 does the server take lines as message text; after any
+  // other reply it would take them as commands.
+  if (SmtpCommand(session, "354", "DATA\r\n") != 0) return -1;
   MessageTexts texts{from, to, cc, subject, body};
   if (ComposeMessage(texts, SendPiece, &session) != 0) return -1;
   if (SmtpSendText(session, "\r\n.\r\n") < 0) return -1;

@@ -1,19 +1,16 @@
 #include <chrono>
 #include <cstring>
 
+#include "text/ascii.h"
 #include "wizard/mail/smtp.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 // A line "ddd-..." announces more lines of the same reply.
 bool ContinuesReply(const char* line, std::size_t length) {
-  return length >= 4 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2]) &&
+  return length >= 4 && IsAsciiDigit(line[0]) && IsAsciiDigit(line[1]) && IsAsciiDigit(line[2]) &&
          line[3] == '-';
 }
 

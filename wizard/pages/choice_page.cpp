@@ -9,14 +9,14 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "wizard/core/delivery_run.h"
+#include "wizard/core/settings_store.h"
+#include "wizard/core/wizard_session.h"
 #include "wizard/discovery/host_table.h"
-#include "wizard/pages/delivery_run.h"
 #include "wizard/pages/delivery_win32.h"
 #include "wizard/pages/pages.h"
-#include "wizard/pages/settings_store.h"
 #include "wizard/resources/resource.h"
 #include "wizard/ui_text.h"
-#include "wizard/wizard_session.h"
 
 namespace {
 
@@ -27,6 +27,7 @@ constexpr int kMessageLimit = 255;
 // Edit 1007 is read with room for 256 characters, edit 1021 for 511.
 constexpr std::size_t kTypedHostRoom = 257;
 constexpr std::size_t kMessageRoom = 512;
+static_assert(kMessageRoom <= kSessionTextRoom, "the message fits its session text");
 
 bool MailSettingsComplete() {
   return WizardSession.senderAddress[0] != '\0' && WizardSession.mailServer[0] != '\0' &&
@@ -117,10 +118,11 @@ void TakeTypedHostName(HWND page) {
   GetItemText(page, IDC_TYPED_HOST, WizardSession.typedHostName, kTypedHostRoom);
 }
 
-void StoreMessage(HWND page) {
-  char message[kMessageRoom];
-  GetItemText(page, IDC_MESSAGE, message, sizeof message);
-  SaveMailSetting(kMessageSetting, message);
+// The message goes into the link message as typed, whether or not the store
+// keeps it.
+void TakeMessage(HWND page) {
+  GetItemText(page, IDC_MESSAGE, WizardSession.messageText, kMessageRoom);
+  if (!SaveMailSetting(kMessageSetting, WizardSession.messageText)) ShowSettingNotKept(page);
 }
 
 // When no thread can start, the run has already sent its end message (and
@@ -132,13 +134,13 @@ void OnSend(HWND page) {
   }
   if (AskToSend(page) != IDYES) return;
   TakeTypedHostName(page);
-  StoreMessage(page);
+  TakeMessage(page);
   if (StartDeliveryRun()) SetItemFromTable(page, IDC_SEND, IDS_ABORT_SEND_CAPTION, kTextRoom);
 }
 
 void OnCopy(HWND page) {
   TakeTypedHostName(page);
-  StoreMessage(page);
+  TakeMessage(page);
   int result = CopyLinkMessage(WizardSession.typedHostName);
   ShowStringMessage(page, result == 0 ? IDS_COPY_DONE : IDS_COPY_FAILED, IDS_WIZARD_TITLE, MB_OK);
 }
@@ -171,7 +173,7 @@ void OnNotify(HWND page, const NMHDR& header) {
       OnSetActive(page);
       break;
     case PSN_WIZNEXT:
-      StoreMessage(page);
+      TakeMessage(page);
       TakeTypedHostName(page);
       break;
   }

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "wizard/pages/delivery_run.h"
-#include "wizard/pages/link_message.h"
+#include "wizard/core/delivery_run.h"
+#include "wizard/core/link_message.h"
+#include "wizard/core/wizard_session.h"
 #include "wizard/resources/resource.h"
 #include "wizard/ui_text.h"
-#include "wizard/wizard_session.h"
 
 static_assert(UM_RESETSENDBUTTON == WM_USER + 1, "choice page message");
 static_assert(UM_SENDSTARTED == WM_USER + 3, "sending page message");
@@ -55,7 +55,7 @@ int PutOnClipboard(HWND owner, const char* text) {
 }  // namespace
 
 int CopyLinkMessage(const char* typedHostName) {
-  char* text = ComposeLinkMessage(typedHostName, LoadTextInto);
+  char* text = ComposeLinkMessage(WizardSession.messageText, typedHostName, LoadTextInto);
   if (text == nullptr) return -1;
   int result = PutOnClipboard(static_cast<HWND>(WizardSession.activePageWindow.load()), text);
   std::free(text);

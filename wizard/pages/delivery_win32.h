@@ -2,8 +2,9 @@
 // or a delivery run with the wizard's windows as its contacts.
 #pragma once
 
-// The link message with typedHostName as CF_TEXT on the clipboard, opened
-// for WizardSession.activePageWindow: 0, or -1 when it is not there.
+// The link message of WizardSession's message text and typedHostName as
+// CF_TEXT on the clipboard, opened for WizardSession.activePageWindow: 0, or
+// -1 when it is not there.
 int CopyLinkMessage(const char* typedHostName);
 
 // StartDeliveryRunWith (delivery_run.h) with the messages and boxes of the

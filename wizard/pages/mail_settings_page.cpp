@@ -6,12 +6,12 @@
 
 #include <cstddef>
 
+#include "wizard/core/settings_store.h"
+#include "wizard/core/wizard_session.h"
 #include "wizard/pages/pages.h"
 #include "wizard/pages/recipient_list_win32.h"
-#include "wizard/pages/settings_store.h"
 #include "wizard/resources/resource.h"
 #include "wizard/ui_text.h"
-#include "wizard/wizard_session.h"
 
 namespace {
 
@@ -124,15 +124,17 @@ void TakeEdit(HWND page, int id, char* sessionText) {
   GetItemText(page, id, sessionText, kSettingEditRoom);
 }
 
-void StoreEdit(HWND page, int id, MailSetting index, char* sessionText) {
+// False when the store did not keep it.
+bool StoreEdit(HWND page, int id, MailSetting index, char* sessionText) {
   TakeEdit(page, id, sessionText);
-  SaveMailSetting(index, sessionText);
+  return SaveMailSetting(index, sessionText);
 }
 
 // The sheet moves on to the sending page whatever the answer.
 void OnWizardNext(HWND page) {
-  StoreEdit(page, IDC_SENDER_ADDRESS, kFromAddressSetting, WizardSession.senderAddress);
-  StoreEdit(page, IDC_MAIL_SERVER, kMailServerSetting, WizardSession.mailServer);
+  bool kept = StoreEdit(page, IDC_SENDER_ADDRESS, kFromAddressSetting, WizardSession.senderAddress);
+  kept = StoreEdit(page, IDC_MAIL_SERVER, kMailServerSetting, WizardSession.mailServer) && kept;
+  if (!kept) ShowSettingNotKept(page);
   WizardSession.sendConfirmed = AskToSend(page) != IDNO;
 }
 

@@ -4,10 +4,10 @@
 
 #include <vector>
 
+#include "wizard/core/wizard_session.h"
 #include "wizard/pages/pages.h"
 #include "wizard/resources/resource.h"
 #include "wizard/ui_text.h"
-#include "wizard/wizard_session.h"
 
 void SetWizardButtons(HWND page, DWORD buttons) {
   PostMessageA(GetParent(page), PSM_SETWIZBUTTONS, 0, buttons);
@@ -42,4 +42,8 @@ int AskToSend(HWND page) {
   LoadTextInto(IDS_CONFIRM_SEND, text, sizeof text);
   LoadTextInto(IDS_WIZARD_TITLE, caption, sizeof caption);
   return ShowTextBox(page, text, caption, MB_ICONWARNING | MB_YESNO);
+}
+
+void ShowSettingNotKept(HWND page) {
+  ShowStringMessage(page, IDS_SETTING_NOT_KEPT, IDS_WIZARD_TITLE, MB_OK | MB_ICONWARNING);
 }

@@ -33,6 +33,9 @@ void EnableItem(HWND page, int id, bool enabled);
 bool ItemHasText(HWND page, int id);
 // "Send now?" with Yes and No, owned by page; the button pressed.
 int AskToSend(HWND page);
+// Tells the user that a setting could not be stored and that what they typed
+// is used all the same.
+void ShowSettingNotKept(HWND page);
 
 // Waits, at most timeoutMs, for a running detection to end after the sheet
 // closed; true when none runs any more.

@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "wizard/core/settings_store.h"
 #include "wizard/pages/pages.h"
 #include "wizard/pages/recipient_list_win32.h"
-#include "wizard/pages/settings_store.h"
 #include "wizard/resources/resource.h"
 #include "wizard/ui_text.h"
 

@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 
-#include "wizard/pages/settings_store.h"
+#include "wizard/core/settings_store.h"
 
 class RecipientListBox final : public RecipientListView {
  public:

@@ -7,12 +7,12 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "wizard/pages/delivery_run.h"
+#include "wizard/core/delivery_run.h"
+#include "wizard/core/wizard_session.h"
 #include "wizard/pages/delivery_win32.h"
 #include "wizard/pages/pages.h"
 #include "wizard/resources/resource.h"
 #include "wizard/ui_text.h"
-#include "wizard/wizard_session.h"
 
 namespace {
 

@@ -86,5 +86,6 @@
 #define IDS_NOT_INSTALLED 37
 #define IDS_NOT_SENT 38
 #define IDS_RECIPIENT_NOT_SAVED 39
+#define IDS_SETTING_NOT_KEPT 40
 
 #endif

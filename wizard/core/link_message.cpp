@@ -1,13 +1,13 @@
-#include "wizard/pages/link_message.h"
+#include "wizard/core/link_message.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "text/ascii.h"
+#include "wizard/core/wizard_session.h"
 #include "wizard/discovery/host_table.h"
-#include "wizard/pages/settings_store.h"
 #include "wizard/resources/resource.h"
-#include "wizard/wizard_session.h"
 
 namespace {
 
@@ -37,21 +37,18 @@ void LoadLinkText(TextLoader loadText, int id, char* text) {
   loadText(id, text, kLinkTextRoom);
 }
 
-bool IsAsciiLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-// A host name that was resolved is followed by the address it stands for.
-bool AppendCandidate(GrowingText& growing, int index, const char* host, const char* prefix,
+// A host name that was resolved is followed by the address it stands for;
+// an entry without a name is linked by its address.
+bool AppendCandidate(GrowingText& growing, const HostCandidate& candidate, const char* prefix,
                      TextLoader loadText) {
+  const char* host = candidate.hostName[0] != '\0' ? candidate.hostName : candidate.address;
   char element[kElementRoom];
   std::snprintf(element, sizeof element, "%s%s\r\n", prefix, host);
   if (!Append(growing, element)) return false;
-  char address[kAddressRoom];
-  if (!IsAsciiLetter(host[0]) || GetCandidateAddress(index, address) != 0) return true;
+  if (!IsAsciiLetter(host[0])) return true;
   char note[kLinkTextRoom];
   LoadLinkText(loadText, IDS_ADDRESS_NOTE, note);
-  std::snprintf(element, sizeof element, "%s%s )\r\n", note, address);
+  std::snprintf(element, sizeof element, "%s%s )\r\n", note, candidate.address);
   return Append(growing, element);
 }
 
@@ -63,21 +60,21 @@ bool AppendLinks(GrowingText& growing, const char* typedHostName, TextLoader loa
     std::snprintf(element, sizeof element, "%s%s\r\n", prefix, typedHostName);
     if (!Append(growing, element)) return false;
   }
-  char host[kHostNameRoom];
-  for (int index = 0; index < kHostCandidateCount && GetCandidateHostName(index, host) == 0;
+  // Each entry is taken whole: a detection may be refilling the table.
+  HostCandidate candidate;
+  for (int index = 0; index < kHostCandidateCount && GetHostCandidate(index, &candidate) == 0;
        ++index) {
-    if (!AppendCandidate(growing, index, host, prefix, loadText)) return false;
+    if (!AppendCandidate(growing, candidate, prefix, loadText)) return false;
   }
   return true;
 }
 
 }  // namespace
 
-char* ComposeLinkMessage(const char* typedHostName, TextLoader loadText) {
-  char message[kSettingRoom];
-  LoadMailSetting(kMessageSetting, message);
+char* ComposeLinkMessage(const char* message, const char* typedHostName, TextLoader loadText) {
   GrowingText growing;
-  if (Append(growing, message) && AppendLinks(growing, typedHostName, loadText)) {
+  if (Append(growing, message != nullptr ? message : "") &&
+      AppendLinks(growing, typedHostName, loadText)) {
     return growing.text;
   }
   std::free(growing.text);

@@ -18,6 +18,9 @@ struct WizardSessionRecord {
   char senderAddress[kSessionTextRoom] = {};
   char mailServer[kSessionTextRoom] = {};
   char typedHostName[kSessionTextRoom] = {};
+  // The message ahead of the links as the user last confirmed it, stored or
+  // not: what the link message carries.
+  char messageText[kSessionTextRoom] = {};
   bool sendConfirmed = false;
   std::atomic<bool> sendInProgress{false};
   std::atomic<bool> sendAbortRequested{false};

@@ -1,15 +1,16 @@
-#include "wizard/pages/delivery_run.h"
+#include "wizard/core/delivery_run.h"
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "platform/threads.h"
+#include "wizard/core/settings_store.h"
+#include "wizard/core/wizard_session.h"
 #include "wizard/mail/mail.h"
-#include "wizard/pages/settings_store.h"
-#include "wizard/wizard_session.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ constexpr int kEndPollMs = 10;
 // session's texts while it mails.
 struct DeliveryJob {
   DeliveryContacts contacts;
+  char messageText[kSessionTextRoom];
   char typedHostName[kSessionTextRoom];
   char senderAddress[kSessionTextRoom];
   char mailServer[kSessionTextRoom];
@@ -47,9 +49,35 @@ void ShowFailure(const DeliveryContacts& contacts, const char* address) {
   contacts.showSendFailure(contacts.windowExists(owner) ? owner : nullptr, address);
 }
 
-void MailRecipients(const DeliveryJob& job, RegistryKey key, const char* text, bool* failed) {
+using AddressBook = std::vector<RecipientEntry>;
+
+bool Append(AddressBook& book, const RecipientEntry& entry) {
+  try {
+    book.push_back(entry);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+// The address book as the run found it, in enumeration order: the user may
+// delete or rename recipients on the mail settings page while it mails.
+// False when the recipient key does not open or memory runs out.
+bool ReadAddressBook(AddressBook& book) {
+  RegistryKey key = OpenRecipientKey();
+  if (key == nullptr) return false;
   RecipientEntry entry;
-  for (unsigned index = 0; ReadRecipient(key, index, &entry); ++index) {
+  bool whole = true;
+  for (unsigned index = 0; whole && ReadRecipient(key, index, &entry); ++index) {
+    whole = Append(book, entry);
+  }
+  RegistryCloseKey(key);
+  return whole;
+}
+
+void MailRecipients(const DeliveryJob& job, const AddressBook& book, const char* text,
+                    bool* failed) {
+  for (const RecipientEntry& entry : book) {
     if (SendMailMessage(job.mailServer, job.senderAddress, entry.address, "", kSubject, text) !=
         0) {
       *failed = true;
@@ -59,16 +87,15 @@ void MailRecipients(const DeliveryJob& job, RegistryKey key, const char* text, b
   }
 }
 
-// False when nothing could be sent: no recipient key or no memory for the text.
+// False when nothing could be sent: no address book or no memory for the text.
 bool MailEveryRecipient(const DeliveryJob& job, bool* failed) {
-  RegistryKey key = OpenRecipientKey();
-  if (key == nullptr) return false;
-  char* text = ComposeLinkMessage(job.typedHostName, job.contacts.loadText);
-  bool composed = text != nullptr;
-  if (composed) MailRecipients(job, key, text, failed);
+  AddressBook book;
+  if (!ReadAddressBook(book)) return false;
+  char* text = ComposeLinkMessage(job.messageText, job.typedHostName, job.contacts.loadText);
+  if (text == nullptr) return false;
+  MailRecipients(job, book, text, failed);
   std::free(text);
-  RegistryCloseKey(key);
-  return composed;
+  return true;
 }
 
 // The outcome is in place before sendInProgress drops, so a page that sees
@@ -98,6 +125,7 @@ DeliveryJob* NewJob(const DeliveryContacts& contacts) {
   auto* job = new (std::nothrow) DeliveryJob;
   if (job == nullptr) return nullptr;
   job->contacts = contacts;
+  CopyText(job->messageText, WizardSession.messageText);
   CopyText(job->typedHostName, WizardSession.typedHostName);
   CopyText(job->senderAddress, WizardSession.senderAddress);
   CopyText(job->mailServer, WizardSession.mailServer);
@@ -107,7 +135,7 @@ DeliveryJob* NewJob(const DeliveryContacts& contacts) {
 bool StartThread(DeliveryJob* job) {
   if (job == nullptr) return false;
   ++runThreads;
-  if (StartThreadWithStack(DeliveryRun, job, 0) > 0) return true;
+  if (StartThreadWithStack(DeliveryRun, job, 0) != kThreadNotStarted) return true;
   --runThreads;
   delete job;
   return false;

@@ -1,10 +1,11 @@
 // The delivery run: mails the link message to every recipient of the address
-// book, one SMTP transaction each, on a thread of its own. Only one run
+// book as it stood when the run started, one SMTP transaction each, on a
+// thread of its own. Only one run
 // exists at a time; it can be asked to stop between two recipients, shows a
 // box for each recipient that failed, and tells the page on screen when it
 // starts and when it has ended.
 #pragma once
-#include "wizard/pages/link_message.h"
+#include "wizard/core/link_message.h"
 
 // Private messages of the pages, sent with both parameters 0.
 constexpr unsigned UM_RESETSENDBUTTON = 1025;  // WM_USER + 1, to the choice page
@@ -24,8 +25,8 @@ struct DeliveryContacts {
 };
 
 // Starts a run unless one is in progress (then false, and nothing changes).
-// The run mails with copies of WizardSession's typed host name, sender
-// address and mail server taken here, so call it on the pages' thread, which
+// The run mails with copies of WizardSession's message text, typed host
+// name, sender address and mail server taken here, so call it on the pages' thread, which
 // writes them. When no thread can start, the run ends at once as one that
 // sent nothing (allMailsSent false, the end message to the page) and the
 // result is false as well.

@@ -1,4 +1,4 @@
-#include "wizard/pages/settings_store.h"
+#include "wizard/core/settings_store.h"
 
 #include <cstring>
 
@@ -131,10 +131,11 @@ int LoadMailSetting(MailSetting index, char* buffer) {
   return static_cast<int>(std::strlen(buffer) + 1);
 }
 
-void SaveMailSetting(MailSetting index, const char* text) {
+bool SaveMailSetting(MailSetting index, const char* text) {
   const char* name = SettingName(index);
   ScopedKey key;
-  if (name != nullptr && key.Open(kSettingsKey)) RegistrySetString(key.handle, name, text);
+  return name != nullptr && key.Open(kSettingsKey) &&
+         RegistrySetString(key.handle, name, text) == kRegistryOk;
 }
 
 RegistryKey OpenRecipientKey() {

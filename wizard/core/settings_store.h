@@ -35,8 +35,9 @@ void EnsureSettingsKeys();
 // The setting into buffer (kSettingRoom bytes): its byte count with the NUL,
 // or -1 (and an empty buffer) when it is absent, unreadable or too long.
 int LoadMailSetting(MailSetting index, char* buffer);
-// Stored with its NUL; a failure leaves the old value.
-void SaveMailSetting(MailSetting index, const char* text);
+// Stored with its NUL: true, or false when the store did not take it (the
+// old value stays).
+bool SaveMailSetting(MailSetting index, const char* text);
 
 struct RecipientEntry {
   char name[kRecipientNameRoom];

@@ -1,0 +1,3 @@
+#include "wizard/core/wizard_session.h"
+
+WizardSessionRecord WizardSession;

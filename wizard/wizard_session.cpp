@@ -1,3 +1,0 @@
-#include "wizard/wizard_session.h"
-
-WizardSessionRecord WizardSession;
