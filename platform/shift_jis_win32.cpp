@@ -89,17 +89,28 @@ std::wstring WideFromShiftJis(std::string_view sjis) {
   return wide;
 }
 
-std::string ShiftJisFromWide(std::wstring_view wide, char32_t* unheld) {
-  if (unheld != nullptr) *unheld = 0;
+std::string ShiftJisFromWide(std::wstring_view wide) {
   std::string sjis;
   for (std::size_t at = 0; at < wide.size();) {
     std::wstring_view character = CharacterAt(wide, at);
     at += character.size();
-    if (AppendShiftJis(character, &sjis)) continue;
-    sjis.push_back('?');
-    if (unheld != nullptr && *unheld == 0) *unheld = CodePoint(character);
+    if (!AppendShiftJis(character, &sjis)) sjis.push_back('?');
   }
   return sjis;
+}
+
+std::size_t FindNonShiftJis(std::wstring_view wide) {
+  std::string ignored;
+  for (std::size_t at = 0; at < wide.size();) {
+    std::wstring_view character = CharacterAt(wide, at);
+    if (!AppendShiftJis(character, &ignored)) return at;
+    at += character.size();
+  }
+  return std::wstring_view::npos;
+}
+
+char32_t CodePointAt(std::wstring_view wide, std::size_t index) {
+  return CodePoint(CharacterAt(wide, index));
 }
 
 std::string RegistryTextFromWide(std::wstring_view wide) {
@@ -111,6 +122,11 @@ std::string RegistryTextFromWide(std::wstring_view wide) {
     if (escapeLike || !AppendShiftJis(character, &text)) AppendEscape(CodePoint(character), &text);
   }
   return text;
+}
+
+std::size_t RegistryEscapeLength(std::string_view text) {
+  char32_t ignored = 0;
+  return ParseEscape(text, &ignored);
 }
 
 // '&' is never the second byte of a double-byte character, so every '&' of

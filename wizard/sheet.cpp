@@ -40,16 +40,16 @@ constexpr PageRecord kPages[] = {
 };
 constexpr int kPageCount = sizeof kPages / sizeof kPages[0];
 
-PROPSHEETPAGEA MakePage(const PageRecord& record) {
-  PROPSHEETPAGEA page;
+PROPSHEETPAGEW MakePage(const PageRecord& record) {
+  PROPSHEETPAGEW page;
   std::memset(&page, 0, sizeof page);
   page.dwSize = sizeof page;
   page.dwFlags = record.flags;
   page.hInstance = TextModule();
-  page.pszTemplate = MAKEINTRESOURCEA(record.dialog);
+  page.pszTemplate = MAKEINTRESOURCEW(record.dialog);
   page.pfnDlgProc = record.procedure;
-  page.pszTitle = MAKEINTRESOURCEA(IDS_WIZARD_TITLE);
-  if (record.headerTitle != 0) page.pszHeaderTitle = MAKEINTRESOURCEA(record.headerTitle);
+  page.pszTitle = MAKEINTRESOURCEW(IDS_WIZARD_TITLE);
+  if (record.headerTitle != 0) page.pszHeaderTitle = MAKEINTRESOURCEW(record.headerTitle);
   return page;
 }
 
@@ -73,22 +73,22 @@ int CALLBACK WizardSheetCallback(HWND, UINT message, LPARAM parameter) {
 }
 
 INT_PTR RunWizardSheet(HWND parent) {
-  PROPSHEETPAGEA pages[kPageCount];
+  PROPSHEETPAGEW pages[kPageCount];
   for (int i = 0; i < kPageCount; ++i) pages[i] = MakePage(kPages[i]);
 
-  PROPSHEETHEADERA header;
+  PROPSHEETHEADERW header;
   std::memset(&header, 0, sizeof header);
   header.dwSize = sizeof header;
   header.dwFlags = kSheetFlags;
   header.hwndParent = parent;
   header.hInstance = TextModule();
-  header.pszIcon = MAKEINTRESOURCEA(IDI_WIZARD);
-  header.pszCaption = "Wizard Property Sheet";
+  header.pszIcon = MAKEINTRESOURCEW(IDI_WIZARD);
+  header.pszCaption = L"Wizard Property Sheet";
   header.nPages = kPageCount;
   header.nStartPage = 0;
   header.ppsp = pages;
   header.pfnCallback = WizardSheetCallback;
-  header.pszbmWatermark = MAKEINTRESOURCEA(IDB_WATERMARK);
-  header.pszbmHeader = MAKEINTRESOURCEA(IDB_HEADER);
-  return PropertySheetA(&header);
+  header.pszbmWatermark = MAKEINTRESOURCEW(IDB_WATERMARK);
+  header.pszbmHeader = MAKEINTRESOURCEW(IDB_HEADER);
+  return PropertySheetW(&header);
 }

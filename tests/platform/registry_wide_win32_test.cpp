@@ -14,11 +14,11 @@ namespace {
 const std::string kYamada = "\x8e\x52\x93\x63";  // 山田 in Shift_JIS
 
 TEST(ShiftJisTest, CharactersOutsideShiftJisAreNamedNeverBestFitted) {
-  char32_t unheld = 0;
-  EXPECT_EQ(ShiftJisFromWide(L"caf\u00e9 \u5c71\u7530", &unheld), "caf? " + kYamada);
-  EXPECT_EQ(unheld, U'\u00e9');
-  EXPECT_EQ(ShiftJisFromWide(L"x\U0001F600", &unheld), "x?");
-  EXPECT_EQ(unheld, U'\U0001F600');
+  EXPECT_EQ(ShiftJisFromWide(L"caf\u00e9 \u5c71\u7530"), "caf? " + kYamada);
+  EXPECT_EQ(FindNonShiftJis(L"\u5c71caf\u00e9"), 4u);
+  EXPECT_EQ(FindNonShiftJis(L"\u5c71\u7530 \uff5e"), std::wstring::npos);
+  EXPECT_EQ(ShiftJisFromWide(L"x\U0001F600"), "x?");
+  EXPECT_EQ(CodePointAt(L"x\U0001F600", 1), U'\U0001F600');
   EXPECT_EQ(WideFromShiftJis(kYamada + "\x87\x40"), L"\u5c71\u7530\u2460");
 }
 

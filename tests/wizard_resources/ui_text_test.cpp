@@ -5,15 +5,17 @@
 
 #include "wizard/ui_text.h"
 
-TEST(UiText, ACutTextNeverEndsInsideADoubleByteCharacter) {
-  const char* text = "\x82\xa0\x82\xa2\x82\xa4";  // three Shift_JIS characters
+TEST(UiText, ACutTextNeverEndsInsideACharacter) {
   char cut[4];
-  FromWindowText(text, cut, sizeof cut);
+  FromWindowText(L"\u3042\u3044\u3046", cut, sizeof cut);
   EXPECT_STREQ(cut, "\x82\xa0");
   char ascii[4];
-  FromWindowText("abcdef", ascii, sizeof ascii);
+  FromWindowText(L"abcdef", ascii, sizeof ascii);
   EXPECT_STREQ(ascii, "abc");
   char mixed[5];
-  FromWindowText("a\x82\xa0\x82\xa2", mixed, sizeof mixed);
+  FromWindowText(L"a\u3042\u3044", mixed, sizeof mixed);
   EXPECT_STREQ(mixed, "a\x82\xa0");
+  char foreign[8];
+  FromWindowText(L"caf\u00e9!", foreign, sizeof foreign);
+  EXPECT_STREQ(foreign, "caf?!");
 }

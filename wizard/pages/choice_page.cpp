@@ -36,7 +36,7 @@ bool MailSettingsComplete() {
 
 void RefillCandidates(HWND page) {
   FillHostCandidateList(page);
-  if (SendDlgItemMessageA(page, IDC_CANDIDATE_LIST, LB_GETCOUNT, 0, 0) > 0) {
+  if (SendDlgItemMessageW(page, IDC_CANDIDATE_LIST, LB_GETCOUNT, 0, 0) > 0) {
     WizardSession.hostCandidatesFound = true;
   }
 }
@@ -85,9 +85,9 @@ void LoadSessionText(MailSetting index, char* text) {
 
 void OnCreate(HWND page) {
   WizardSession.sendReportPageId = kChoicePageId;
-  SendDlgItemMessageA(page, IDC_CANDIDATE_LIST, LB_SETHORIZONTALEXTENT, kCandidateListExtent, 0);
+  SendDlgItemMessageW(page, IDC_CANDIDATE_LIST, LB_SETHORIZONTALEXTENT, kCandidateListExtent, 0);
   RefillCandidates(page);
-  SendDlgItemMessageA(page, IDC_MESSAGE, EM_LIMITTEXT, kMessageLimit, 0);
+  SendDlgItemMessageW(page, IDC_MESSAGE, EM_LIMITTEXT, kMessageLimit, 0);
   EnsureSettingsKeys();
   char message[kSettingRoom];
   if (LoadMailSetting(kMessageSetting, message) > 0) SetItemText(page, IDC_MESSAGE, message);
@@ -125,6 +125,11 @@ void TakeMessage(HWND page) {
   if (!SaveMailSetting(kMessageSetting, WizardSession.messageText)) ShowSettingNotKept(page);
 }
 
+// Both texts go into the link message, which travels in ISO-2022-JP.
+bool TextsCanBeMailed(HWND page) {
+  return ItemTextCanBeMailed(page, IDC_MESSAGE) && ItemTextCanBeMailed(page, IDC_TYPED_HOST);
+}
+
 // When no thread can start, the run has already sent its end message (and
 // the caption was reset by it) before StartDeliveryRun returns.
 void OnSend(HWND page) {
@@ -132,13 +137,14 @@ void OnSend(HWND page) {
     WizardSession.sendAbortRequested = true;
     return;
   }
-  if (AskToSend(page) != IDYES) return;
+  if (!TextsCanBeMailed(page) || AskToSend(page) != IDYES) return;
   TakeTypedHostName(page);
   TakeMessage(page);
   if (StartDeliveryRun()) SetItemFromTable(page, IDC_SEND, IDS_ABORT_SEND_CAPTION, kTextRoom);
 }
 
 void OnCopy(HWND page) {
+  if (!TextsCanBeMailed(page)) return;
   TakeTypedHostName(page);
   TakeMessage(page);
   int result = CopyLinkMessage(WizardSession.typedHostName);
@@ -167,27 +173,28 @@ void OnCommand(HWND page, int id) {
   }
 }
 
-void OnNotify(HWND page, const NMHDR& header) {
+INT_PTR OnNotify(HWND page, const NMHDR& header) {
   switch (header.code) {
     case PSN_SETACTIVE:
       OnSetActive(page);
       break;
     case PSN_WIZNEXT:
+      if (!TextsCanBeMailed(page)) return StayOnPage(page);
       TakeMessage(page);
       TakeTypedHostName(page);
       break;
   }
+  return FALSE;
 }
 
 }  // namespace
 
 void FillHostCandidateList(HWND choicePage) {
-  SendDlgItemMessageA(choicePage, IDC_CANDIDATE_LIST, LB_RESETCONTENT, 0, 0);
+  SendDlgItemMessageW(choicePage, IDC_CANDIDATE_LIST, LB_RESETCONTENT, 0, 0);
   char line[kCandidateLineRoom];
   for (int index = 0; index < kHostCandidateCount; ++index) {
     if (FormatCandidateLine(index, line, sizeof line) != 0) break;
-    SendDlgItemMessageA(choicePage, IDC_CANDIDATE_LIST, LB_ADDSTRING, 0,
-                        reinterpret_cast<LPARAM>(ToWindowText(line)));
+    AddListLine(choicePage, IDC_CANDIDATE_LIST, line);
   }
 }
 
@@ -200,8 +207,7 @@ INT_PTR CALLBACK ChoicePageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
       OnCommand(page, LOWORD(wParam));
       return TRUE;
     case WM_NOTIFY:
-      OnNotify(page, *reinterpret_cast<NMHDR*>(lParam));
-      return FALSE;
+      return OnNotify(page, *reinterpret_cast<NMHDR*>(lParam));
     case UM_RESETSENDBUTTON:
       OnResetSendButton(page, wParam, lParam);
       return FALSE;

@@ -18,7 +18,7 @@ static_assert(UM_SENDFINISHED == WM_USER + 4, "sending page message");
 namespace {
 
 void SendToWindow(void* window, unsigned message) {
-  SendMessageA(static_cast<HWND>(window), message, 0, 0);
+  SendMessageW(static_cast<HWND>(window), message, 0, 0);
 }
 
 bool WindowExists(void* window) {
@@ -33,21 +33,33 @@ void ShowSendFailure(void* owner, const char* address) {
 constexpr DeliveryContacts kWindowContacts = {LoadTextInto, SendToWindow, WindowExists,
                                               ShowSendFailure};
 
-// CF_TEXT is text in the ANSI code page, which is the wizard's Shift_JIS.
-int PutOnClipboard(HWND owner, const char* text) {
-  if (!OpenClipboard(owner)) return -1;
-  EmptyClipboard();
-  std::size_t size = std::strlen(text) + 1;
+constexpr LCID kJapanese = MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT), SORT_DEFAULT);
+
+// One format's bytes into a block of its own for the open clipboard.
+bool HandOver(UINT format, const void* bytes, std::size_t size) {
   HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
   void* data = block != nullptr ? GlobalLock(block) : nullptr;
   bool handed = false;
   if (data != nullptr) {
-    std::memcpy(data, text, size);
+    std::memcpy(data, bytes, size);
     GlobalUnlock(block);
-    handed = SetClipboardData(CF_TEXT, block) != nullptr;
+    handed = SetClipboardData(format, block) != nullptr;
   }
   // The clipboard owns the block only once SetClipboardData took it.
   if (!handed && block != nullptr) GlobalFree(block);
+  return handed;
+}
+
+// Windows would make the Unicode form of a CF_TEXT alone from the current
+// input language, which is not Japanese on every PC: the text goes out in
+// both forms, with the locale that says how CF_TEXT is to be read.
+int PutOnClipboard(HWND owner, const char* text) {
+  std::wstring wide = ToWindowText(text);
+  if (!OpenClipboard(owner)) return -1;
+  EmptyClipboard();
+  bool handed = HandOver(CF_UNICODETEXT, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t)) &&
+                HandOver(CF_TEXT, text, std::strlen(text) + 1) &&
+                HandOver(CF_LOCALE, &kJapanese, sizeof kJapanese);
   CloseClipboard();
   return handed ? 0 : -1;
 }

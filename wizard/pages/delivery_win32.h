@@ -3,7 +3,7 @@
 #pragma once
 
 // The link message of WizardSession's message text and typedHostName as
-// CF_TEXT on the clipboard, opened for WizardSession.activePageWindow: 0, or
+// CF_UNICODETEXT, CF_TEXT and CF_LOCALE on the clipboard, opened for WizardSession.activePageWindow: 0, or
 // -1 when it is not there.
 int CopyLinkMessage(const char* typedHostName);
 

@@ -48,7 +48,7 @@ void DetectionThread(void* argument) {
   } else {
     DetectByInterfaces(page);
   }
-  SendMessageA(page, UM_DETECTIONENDED, 0, 0);
+  SendMessageW(page, UM_DETECTIONENDED, 0, 0);
   --detectionThreads;
 }
 

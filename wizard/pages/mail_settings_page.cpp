@@ -19,7 +19,7 @@ namespace {
 constexpr std::size_t kSettingEditRoom = 511;
 
 LRESULT SendToList(HWND page, UINT message) {
-  return SendDlgItemMessageA(page, IDC_RECIPIENT_LIST, message, 0, 0);
+  return SendDlgItemMessageW(page, IDC_RECIPIENT_LIST, message, 0, 0);
 }
 
 void ApplyWizardButtonRule(HWND page) {
@@ -39,13 +39,7 @@ void ApplyListButtonRule(HWND page) {
 bool SelectedRecipient(HWND page, char* name) {
   LRESULT line = SendToList(page, LB_GETCURSEL);
   if (line == LB_ERR) return false;
-  char windowText[kRecipientNameRoom * 2];
-  LRESULT length = SendDlgItemMessageA(page, IDC_RECIPIENT_LIST, LB_GETTEXTLEN, line, 0);
-  if (length < 0 || static_cast<std::size_t>(length) >= sizeof windowText) return false;
-  SendDlgItemMessageA(page, IDC_RECIPIENT_LIST, LB_GETTEXT, line,
-                      reinterpret_cast<LPARAM>(windowText));
-  FromWindowText(windowText, name, kRecipientNameRoom);
-  return true;
+  return GetListName(page, IDC_RECIPIENT_LIST, static_cast<int>(line), name, kRecipientNameRoom);
 }
 
 void PutSettingInto(HWND page, int id, MailSetting index) {
@@ -143,18 +137,24 @@ void OnWizardBack(HWND page) {
   TakeEdit(page, IDC_MAIL_SERVER, WizardSession.mailServer);
 }
 
-void OnNotify(HWND page, const NMHDR& header) {
+INT_PTR OnNotify(HWND page, const NMHDR& header) {
   switch (header.code) {
     case PSN_SETACTIVE:
       OnSetActive(page);
       break;
     case PSN_WIZNEXT:
+      // Both texts go into the mail's envelope and header.
+      if (!ItemTextCanBeMailed(page, IDC_SENDER_ADDRESS) ||
+          !ItemTextCanBeMailed(page, IDC_MAIL_SERVER)) {
+        return StayOnPage(page);
+      }
       OnWizardNext(page);
       break;
     case PSN_WIZBACK:
       OnWizardBack(page);
       break;
   }
+  return FALSE;
 }
 
 }  // namespace
@@ -168,8 +168,7 @@ INT_PTR CALLBACK MailSettingsPageProc(HWND page, UINT message, WPARAM wParam, LP
       OnCommand(page, LOWORD(wParam), HIWORD(wParam));
       return TRUE;
     case WM_NOTIFY:
-      OnNotify(page, *reinterpret_cast<NMHDR*>(lParam));
-      return FALSE;
+      return OnNotify(page, *reinterpret_cast<NMHDR*>(lParam));
   }
   return FALSE;
 }

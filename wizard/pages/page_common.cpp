@@ -10,7 +10,12 @@
 #include "wizard/ui_text.h"
 
 void SetWizardButtons(HWND page, DWORD buttons) {
-  PostMessageA(GetParent(page), PSM_SETWIZBUTTONS, 0, buttons);
+  PostMessageW(GetParent(page), PSM_SETWIZBUTTONS, 0, buttons);
+}
+
+INT_PTR StayOnPage(HWND page) {
+  SetWindowLongPtrW(page, DWLP_MSGRESULT, -1);
+  return TRUE;
 }
 
 void MarkActivePage(HWND page) {
@@ -29,10 +34,6 @@ void SetItemFromTable(HWND page, int id, int textId, std::size_t room) {
 
 void EnableItem(HWND page, int id, bool enabled) {
   EnableWindow(GetDlgItem(page, id), enabled ? TRUE : FALSE);
-}
-
-bool ItemHasText(HWND page, int id) {
-  return GetWindowTextLengthA(GetDlgItem(page, id)) > 0;
 }
 
 int AskToSend(HWND page) {

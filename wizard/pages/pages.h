@@ -19,6 +19,8 @@ void FillHostCandidateList(HWND choicePage);
 INT_PTR CALLBACK RecipientDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR OpenRecipientDialog(HWND mailSettingsPage, const char* name);
 
+// The answer to a PSN_WIZNEXT that keeps the sheet on page.
+INT_PTR StayOnPage(HWND page);
 // Sets the sheet's Back, Next and Finish buttons for page (PSWIZB_* flags).
 void SetWizardButtons(HWND page, DWORD buttons);
 // Records page as the one on screen, for the worker threads.
@@ -30,7 +32,6 @@ bool IsPageOnScreen(HWND page);
 // Control id of page shows string textId, loaded into room bytes.
 void SetItemFromTable(HWND page, int id, int textId, std::size_t room);
 void EnableItem(HWND page, int id, bool enabled);
-bool ItemHasText(HWND page, int id);
 // "Send now?" with Yes and No, owned by page; the button pressed.
 int AskToSend(HWND page);
 // Tells the user that a setting could not be stored and that what they typed

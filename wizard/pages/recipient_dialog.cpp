@@ -31,19 +31,19 @@ RecipientDialogState dialogState;
 void SetTitleFromTable(HWND dialog, int textId) {
   char title[kTitleRoom];
   LoadTextInto(textId, title, sizeof title);
-  SetWindowTextA(dialog, ToWindowText(title));
+  SetWindowTitle(dialog, title);
 }
 
 // The caret goes to the end of the stored address, ready for an edit.
 void OpenInModifyMode(HWND dialog, const char* name) {
   std::snprintf(dialogState.modifiedName, sizeof dialogState.modifiedName, "%s", name);
   SetTitleFromTable(dialog, IDS_TITLE_MODIFY_RECIPIENT);
-  SetItemText(dialog, IDC_RECIPIENT_NAME, name);
+  SetItemName(dialog, IDC_RECIPIENT_NAME, name);
   SetItemText(dialog, IDC_RECIPIENT_ADDRESS, GetRecipientAddress(name));
   HWND address = GetDlgItem(dialog, IDC_RECIPIENT_ADDRESS);
   SetFocus(address);
-  SendMessageA(address, EM_SETSEL, 0, -1);
-  SendMessageA(address, EM_SETSEL, static_cast<WPARAM>(-1), 0);
+  SendMessageW(address, EM_SETSEL, 0, -1);
+  SendMessageW(address, EM_SETSEL, static_cast<WPARAM>(-1), 0);
 }
 
 void OpenInAddMode(HWND dialog) {
@@ -55,8 +55,8 @@ void OpenInAddMode(HWND dialog) {
 
 void OnCreate(HWND dialog, const char* name) {
   dialogState.modifying = name != nullptr;
-  SendDlgItemMessageA(dialog, IDC_RECIPIENT_NAME, EM_LIMITTEXT, kNameLimit, 0);
-  SendDlgItemMessageA(dialog, IDC_RECIPIENT_ADDRESS, EM_LIMITTEXT, kAddressLimit, 0);
+  SendDlgItemMessageW(dialog, IDC_RECIPIENT_NAME, EM_LIMITTEXT, kNameLimit, 0);
+  SendDlgItemMessageW(dialog, IDC_RECIPIENT_ADDRESS, EM_LIMITTEXT, kAddressLimit, 0);
   if (dialogState.modifying) {
     OpenInModifyMode(dialog, name);
   } else {
@@ -74,9 +74,10 @@ void OnEditChanged(HWND dialog) {
 // Enter key reaches here even while OK is disabled.
 void OnOk(HWND dialog) {
   if (!IsWindowEnabled(GetDlgItem(dialog, IDOK))) return;
+  if (!ItemTextCanBeMailed(dialog, IDC_RECIPIENT_ADDRESS)) return;
   char name[kEditRoom];
   char address[kEditRoom];
-  GetItemText(dialog, IDC_RECIPIENT_NAME, name, sizeof name);
+  GetItemName(dialog, IDC_RECIPIENT_NAME, name, sizeof name);
   GetItemText(dialog, IDC_RECIPIENT_ADDRESS, address, sizeof address);
   RecipientListBox list(dialogState.mailSettingsPage);
   bool accepted = dialogState.modifying
@@ -120,6 +121,6 @@ INT_PTR CALLBACK RecipientDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 
 INT_PTR OpenRecipientDialog(HWND mailSettingsPage, const char* name) {
   dialogState.mailSettingsPage = mailSettingsPage;
-  return DialogBoxParamA(TextModule(), MAKEINTRESOURCEA(IDD_RECIPIENT), GetParent(mailSettingsPage),
+  return DialogBoxParamW(TextModule(), MAKEINTRESOURCEW(IDD_RECIPIENT), GetParent(mailSettingsPage),
                          RecipientDialogProc, reinterpret_cast<LPARAM>(name));
 }

@@ -12,13 +12,11 @@ constexpr std::size_t kRefusalTextRoom = 255;
 }  // namespace
 
 LRESULT RecipientListBox::Send(UINT message, WPARAM wParam, LPARAM lParam) {
-  return SendDlgItemMessageA(page_, IDC_RECIPIENT_LIST, message, wParam, lParam);
+  return SendDlgItemMessageW(page_, IDC_RECIPIENT_LIST, message, wParam, lParam);
 }
 
-// LB_ERR and LB_ERRSPACE both mean that no line was added.
 int RecipientListBox::AddLine(const char* name) {
-  LRESULT index = Send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToWindowText(name)));
-  return index >= 0 ? static_cast<int>(index) : -1;
+  return AddListName(page_, IDC_RECIPIENT_LIST, name);
 }
 
 void RecipientListBox::SelectLine(int index) {

@@ -87,5 +87,6 @@
 #define IDS_NOT_SENT 38
 #define IDS_RECIPIENT_NOT_SAVED 39
 #define IDS_SETTING_NOT_KEPT 40
+#define IDS_NOT_MAILABLE 41
 
 #endif
