@@ -9,12 +9,16 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 
-# Wine mangles non-ASCII arguments without a real ja_JP.UTF-8 locale.
+# Wine mangles non-ASCII arguments without a real ja_JP.UTF-8 locale; a
+# program started with LC_ALL=en_US.UTF-8 sees a Windows whose ANSI code page
+# is 1252, as on an English system.
 export LOCPATH="$repo_root/build/locale"
-if [ ! -d "$LOCPATH/ja_JP.UTF-8" ]; then
-  mkdir -p "$LOCPATH"
-  localedef -i ja_JP -f UTF-8 "$LOCPATH/ja_JP.UTF-8" 2>/dev/null || true
-fi
+for wine_locale in ja_JP en_US; do
+  if [ ! -d "$LOCPATH/$wine_locale.UTF-8" ]; then
+    mkdir -p "$LOCPATH"
+    localedef -i "$wine_locale" -f UTF-8 "$LOCPATH/$wine_locale.UTF-8" 2>/dev/null || true
+  fi
+done
 { export LC_ALL=ja_JP.UTF-8; } 2>/dev/null  # bash itself cannot load it; Wine can
 
 wine_env_stop() {

@@ -35,7 +35,7 @@
 //   count TITLE            how many shown top-level windows carry that title
 //   rect                   the sheet's window rectangle: left top right bottom
 //   close                  close the sheet as its close box does
-//   clipboard              the clipboard's text (CF_TEXT)
+//   clipboard              the clipboard's text (CF_UNICODETEXT)
 //   quit                   end the driver
 #include <windows.h>
 #include <commctrl.h>
@@ -358,18 +358,14 @@ std::string CloseBox(Driver& driver, std::string_view) {
   return Ok();
 }
 
-// The text as the wizard put it there, in the ANSI code page.
+// The text as a Unicode program pastes it.
 std::string ClipboardText(Driver&, std::string_view) {
   if (!OpenClipboard(nullptr)) return Error("clipboard busy");
   std::string text;
-  HANDLE data = GetClipboardData(CF_TEXT);
-  const char* locked = data ? static_cast<const char*>(GlobalLock(data)) : nullptr;
+  HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  const wchar_t* locked = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
   if (locked != nullptr) {
-    int length = MultiByteToWideChar(CP_ACP, 0, locked, -1, nullptr, 0);
-    std::wstring wide(length, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, locked, -1, wide.data(), length);
-    wide.resize(length > 0 ? length - 1 : 0);
-    text = Escaped(Utf8(wide));
+    text = Escaped(Utf8(locked));
     GlobalUnlock(data);
   }
   CloseClipboard();

@@ -3,12 +3,15 @@
 windows by wizdriver.exe: from the welcome page to Finish with mails sent from
 the choice page and from the sending page, Copy and the clipboard, the button
 rules of the choice and mail settings pages, the recipient dialog, Back from
-the mail settings page, and a recipient the SMTP server refuses. The mails
-reach an aiosmtpd server on 127.0.0.1:25 and are read back with Python's
-email package; the test address is named by dnsmasq.
+the mail settings page, a recipient the SMTP server refuses, a recipient
+named with a character that Shift_JIS cannot hold, and a message holding one.
+The mails reach an aiosmtpd server on 127.0.0.1:25 and are read back with
+Python's email package; the test address is named by dnsmasq. With --locale
+en_US.UTF-8 the wizard runs on a Windows whose ANSI code page is 1252, as an
+English system is, and must show and mail the same Japanese texts.
 
 Usage: mail_flow_wine_test.py --program pathcaster.exe --driver wizdriver.exe
-           [unittest arguments]
+           [--locale LOCALE] [unittest arguments]
 Run by the system interpreter, which alone can import Debian's aiosmtpd,
 inside scripts/sandbox with the Wine environment of scripts/wine-env.sh; it
 runs itself again in the nested sandbox of pathcaster_wine_test.py.
@@ -17,6 +20,7 @@ import argparse
 import email
 import email.header
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -34,6 +38,7 @@ SENDER = "owner@example.test"
 MESSAGE = "自宅のPCへのリンクです。"
 TYPED_HOST = "typed.example.test"
 RECIPIENTS = {"山田": "yamada@example.test", "suzuki": "suzuki@example.test"}
+ZOE = "Zo\u00eb"  # a name that Shift_JIS cannot hold
 
 CONFIRM_SEND = "送信を実行しますか？"  # string 24
 SEND_FAILED = "%sへのメール送信に失敗しました。"  # string 8
@@ -49,8 +54,9 @@ SEND_HINT = "”送信”をｸﾘｯｸするとﾒｰﾙを送信します。"
 SETTINGS_NEEDED = "”次へ”をｸﾘｯｸしてメール情報を設定してください。"  # string 35
 SETTINGS_CHANGE = "”次へ”をｸﾘｯｸするとメール情報を変更できます。"  # string 36
 ADD_TITLE, MODIFY_TITLE = "宛先アドレスの追加", "宛先アドレスの修正"  # strings 19, 20
-# Wine's caption for a message box that was given none.
-DEFAULT_CAPTION = "エラー"
+NOT_MAILABLE = "「%s」はメールで送れない文字です。この文字を消すか、別の文字に置き換えてください。"  # 41
+# Wine's caption for a message box that was given none, in the system's language.
+DEFAULT_CAPTIONS = {"ja": "エラー", "en": "Error"}
 
 DETECTION, CHOICE, MAIL_SETTINGS, SENDING = "102", "103", "106", "105"
 TYPED, SEND, COPY, SEND_HINT_TEXT, NEXT_HINT, MESSAGE_EDIT = 1007, 1008, 1022, 1028, 1030, 1021
@@ -88,6 +94,18 @@ def seed_settings(sender=SENDER, server="127.0.0.1", recipients=RECIPIENTS):
     lines += ["", "[%s\\5.5\\addrList]" % SETTINGS_KEY.replace("HKLM", "HKEY_LOCAL_MACHINE")]
     lines += ['"%s"="%s"' % item for item in recipients.items()]
     import_registry(lines)
+
+
+def stored_recipients():
+    """The address book as {name: address}, any name, through an export."""
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "book.reg")
+        run = wine("reg", "export", SETTINGS_KEY + r"\5.5\addrList",
+                   "Z:" + path.replace("/", "\\"), "/y", "/reg:32")
+        assert run.returncode == 0, run.stderr
+        with open(path, "rb") as f:
+            text = f.read().decode("utf-16")
+    return dict(re.findall(r'^"(.*)"="(.*)"\r?$', text, re.M))
 
 
 def stored_setting(name, key="5.5", view="32"):
@@ -206,6 +224,7 @@ class MailFlowTest(WizardCase):
     def test_copy_and_the_sending_page_hand_out_the_same_link_message(self):
         seed_settings()
         wizard = self.open_choice_page()
+        self.driver.ok(f"type {MESSAGE_EDIT} {MESSAGE}")
         self.driver.ok(f"type {TYPED} {TYPED_HOST}")
         self.driver.ok(f"post {COPY}")
         self.answer_box(TITLE, COPY_DONE, IDOK)
@@ -278,6 +297,43 @@ class MailFlowTest(WizardCase):
         self.assertEqual(stored_setting("suzuki", "5.5\\addrList"), RECIPIENTS["suzuki"])
         self.assertNotEqual(wine("reg", "query", SETTINGS_KEY, "/reg:64").returncode, 0)
 
+    def test_a_recipient_named_outside_shift_jis_is_listed_mailed_modified_and_deleted(self):
+        seed_settings(recipients={ZOE: "zoe@example.test", "suzuki": "suzuki@example.test"})
+        wizard = self.open_choice_page()
+        self.go_to(MAIL_SETTINGS)
+        lines = self.driver.ok(f"lines {RECIPIENT_LIST}").split("\t")
+        self.assertCountEqual(lines[1:], [ZOE, "suzuki"])
+        self.driver.ok(f"select {RECIPIENT_LIST} {lines.index(ZOE) - 1}")
+        self.open_dialog(MODIFY, MODIFY_TITLE)
+        self.assertEqual(self.driver.ok(f"box-item {ADDRESS_EDIT}"), "zoe@example.test")
+        self.driver.ok(f"box-type {ADDRESS_EDIT} new@example.test")
+        self.driver.ok(f"box-press {IDOK}")
+        self.wait_until_closed(MODIFY_TITLE)
+        self.assertEqual(stored_recipients(),
+                         {ZOE: "new@example.test", "suzuki": "suzuki@example.test"})
+        self.driver.ok("press next")
+        self.answer_box(TITLE, CONFIRM_SEND, IDYES)
+        self.wait_until(lambda: self.text(SEND_STATE) == SEND_COMPLETE, MAIL_LIMIT,
+                        "the sending page never showed the run's end")
+        self.assert_mails(["new@example.test", "suzuki@example.test"], link_message())
+        self.go_to(MAIL_SETTINGS, "back")
+        lines = self.driver.ok(f"lines {RECIPIENT_LIST}").split("\t")
+        self.driver.ok(f"select {RECIPIENT_LIST} {lines.index(ZOE) - 1}")
+        self.driver.ok(f"click {DELETE}")
+        self.assertEqual(stored_recipients(), {"suzuki": "suzuki@example.test"})
+        self.close_wizard(wizard)
+
+    def test_a_character_that_cannot_be_mailed_is_named_and_nothing_leaves(self):
+        seed_settings()
+        self.open_choice_page()
+        self.driver.ok(f"type {MESSAGE_EDIT} caf\u00e9")
+        for button in (f"post {SEND}", f"post {COPY}", "press next"):
+            with self.subTest(button):
+                self.driver.ok(button)
+                self.answer_box(TITLE, NOT_MAILABLE % "\u00e9 (U+00E9)", IDOK)
+                self.assertEqual(self.driver.ok("page"), CHOICE)
+        self.assertEqual(self.mailbox.mails, [])
+
     def test_recipient_dialog_refuses_a_taken_name_and_keeps_the_selection_on_modify(self):
         seed_settings(recipients={"Abe": "abe@example.test", "Yamada": "yamada@example.test"})
         self.open_choice_page()
@@ -287,7 +343,8 @@ class MailFlowTest(WizardCase):
         self.driver.ok(f"box-type {NAME_EDIT} YAMADA")
         self.driver.ok(f"box-type {ADDRESS_EDIT} other@example.test")
         self.driver.ok(f"box-press {IDOK}")
-        self.answer_box(DEFAULT_CAPTION, DUPLICATE_NAME, IDOK)
+        caption = DEFAULT_CAPTIONS[os.environ["LC_ALL"][:2]]
+        self.answer_box(caption, DUPLICATE_NAME, IDOK)
         self.driver.ok(f"box {START_LIMIT} {ADD_TITLE}")
         self.assertEqual([self.driver.ok(f"box-item {c}") for c in (NAME_EDIT, ADDRESS_EDIT)],
                          ["YAMADA", "other@example.test"])
@@ -342,10 +399,12 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
     parser.add_argument("--driver", required=True)
+    parser.add_argument("--locale", default="ja_JP.UTF-8")
     parser.add_argument("--inside", action="store_true")
     known, rest = parser.parse_known_args()
     if not known.inside:
         sys.exit(wizard.run_in_test_network(sys.argv[1:], __file__))
+    os.environ["LC_ALL"] = known.locale
     wizard.PROGRAM, wizard.DRIVER = os.path.abspath(known.program), os.path.abspath(known.driver)
     unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
 
