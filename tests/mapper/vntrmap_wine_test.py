@@ -52,14 +52,16 @@ class WineMapper(unittest.TestCase):
                 server.wait()
         self.folder.cleanup()
 
-    def start(self, *arguments):
+    def start(self, *arguments, locale=None):
+        environment = dict(os.environ, **({"LC_ALL": locale} if locale else {}))
         server = subprocess.Popen(["wine", PROGRAM, *arguments], cwd=self.folder.name,
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                  env=environment, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
         self.servers.append(server)
         return server
 
-    def serve(self, port, arguments):
-        server = self.start(*arguments)
+    def serve(self, port, arguments, locale=None):
+        server = self.start(*arguments, locale=locale)
         self.assertTrue(wait_for(lambda: accepts_connections(port), 30), "mapper did not listen")
         return server
 
@@ -96,6 +98,11 @@ class ServingTest(WineMapper):
         client.settimeout(5)
         self.assertEqual(client.recv(1), b"")
         client.close()
+
+    def test_the_console_reads_the_same_on_an_english_system(self):
+        server = self.serve(23000, [], locale="en_US.UTF-8")
+        self.assertEqual(self.screen_while_running(server), [TITLE, "vntrmap port: 23000\n"])
+        self.assertEqual(self.stop(server)[0], 0)
 
     def test_a_port_in_use_exits_with_1(self):
         port = free_port()
