@@ -146,6 +146,49 @@ long RegistryDeleteValue(RegistryKey key, const char* name) {
   return RegDeleteValueA(key->handle, name);
 }
 
+long RegistryGetDword(RegistryKey key, const char* name, unsigned long* value) {
+  if (key == nullptr) return ERROR_INVALID_HANDLE;
+  DWORD type = REG_NONE;
+  DWORD data = 0;
+  DWORD size = sizeof data;
+  long result =
+      RegQueryValueExA(key->handle, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+  if (result == ERROR_MORE_DATA || (result == ERROR_SUCCESS && type != REG_DWORD)) {
+    return ERROR_INVALID_DATA;
+  }
+  if (result == ERROR_SUCCESS) *value = data;
+  return result;
+}
+
+long RegistrySetDword(RegistryKey key, const char* name, unsigned long value) {
+  if (key == nullptr) return ERROR_INVALID_HANDLE;
+  DWORD data = value;
+  return RegSetValueExA(key->handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                        sizeof data);
+}
+
+long RegistryGetBinary(RegistryKey key, const char* name, void* buffer, std::size_t size,
+                       std::size_t* stored) {
+  if (key == nullptr) return ERROR_INVALID_HANDLE;
+  BYTE unused = 0;
+  if (buffer == nullptr) size = 0;
+  DWORD type = REG_NONE;
+  DWORD count = ClampedSize(size);
+  BYTE* data = size > 0 ? static_cast<BYTE*>(buffer) : &unused;
+  long result = RegQueryValueExA(key->handle, name, nullptr, &type, data, &count);
+  if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) return result;
+  if (type != REG_BINARY) return ERROR_INVALID_DATA;
+  if (result == ERROR_SUCCESS && stored != nullptr) *stored = count;
+  return result;
+}
+
+long RegistrySetBinary(RegistryKey key, const char* name, const void* data, std::size_t size) {
+  if (key == nullptr) return ERROR_INVALID_HANDLE;
+  if (size > MAXDWORD) return ERROR_INVALID_PARAMETER;
+  return RegSetValueExA(key->handle, name, 0, REG_BINARY, static_cast<const BYTE*>(data),
+                        static_cast<DWORD>(size));
+}
+
 // The registry compares value names by the system's upper-case table, which
 // CompareStringOrdinal applies when it ignores case.
 bool RegistryValueNamesMatch(const char* a, const char* b) {

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/wipe.h"
+
 namespace {
 
 constexpr std::size_t kTextRoom = 256;
@@ -46,6 +48,18 @@ void GetItemText(HWND dialog, int id, char* sjis, std::size_t size) {
   char windowText[kMessageRoom * 2] = {};
   GetDlgItemTextA(dialog, id, windowText, sizeof windowText);
   FromWindowText(windowText, sjis, size);
+}
+
+void GetItemTextAsUtf8(HWND dialog, int id, char* utf8, std::size_t size) {
+  if (size == 0) return;
+  wchar_t wide[kMessageRoom] = {};
+  GetDlgItemTextW(dialog, id, wide, kMessageRoom);
+  int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, static_cast<int>(size), nullptr,
+                                   nullptr);
+  // A text that does not fit is refused whole rather than cut inside a
+  // character.
+  if (length <= 0) utf8[0] = '\0';
+  WipeBytes(wide, sizeof wide);
 }
 
 void ReplaceItemSelection(HWND dialog, int id, const char* sjis) {

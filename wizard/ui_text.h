@@ -15,6 +15,9 @@ void FromWindowText(const char* windowText, char* sjis, std::size_t size);
 void SetItemText(HWND dialog, int id, const char* sjis);
 // The control's text, cut to size bytes with its terminator.
 void GetItemText(HWND dialog, int id, char* sjis, std::size_t size);
+// The control's text in UTF-8, cut to size bytes with its terminator, for
+// a password: the copies made on the way are wiped.
+void GetItemTextAsUtf8(HWND dialog, int id, char* utf8, std::size_t size);
 void ReplaceItemSelection(HWND dialog, int id, const char* sjis);
 int ShowTextBox(HWND owner, const char* sjis, const char* captionSjis, UINT style);
 HWND FindTopWindowByTitle(const char* sjis);

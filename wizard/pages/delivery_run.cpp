@@ -7,8 +7,9 @@
 #include <new>
 
 #include "platform/threads.h"
-#include "wizard/mail/mail.h"
+#include "platform/wipe.h"
 #include "wizard/pages/settings_store.h"
+#include "wizard/pages/submission_settings.h"
 #include "wizard/wizard_session.h"
 
 namespace {
@@ -19,10 +20,14 @@ constexpr int kEndPollMs = 10;
 // What one run works on, owned by its thread: the pages may change the
 // session's texts while it mails.
 struct DeliveryJob {
+  ~DeliveryJob() { WipeBytes(password, sizeof password); }
+
   DeliveryContacts contacts;
   char typedHostName[kSessionTextRoom];
   char senderAddress[kSessionTextRoom];
   char mailServer[kSessionTextRoom];
+  SubmissionSettings submission;
+  char password[kSmtpPasswordRoom];
 };
 
 // Run threads not yet past their last step. A run clears sendInProgress
@@ -42,18 +47,20 @@ void NotifyPage(const DeliveryContacts& contacts, bool starting) {
 }
 
 // The page that owns the box may be gone by now (the wizard was closed).
-void ShowFailure(const DeliveryContacts& contacts, const char* address) {
+void ShowFailure(const DeliveryContacts& contacts, const char* address, MailOutcome cause) {
   void* owner = WizardSession.activePageWindow.load();
-  contacts.showSendFailure(contacts.windowExists(owner) ? owner : nullptr, address);
+  contacts.showSendFailure(contacts.windowExists(owner) ? owner : nullptr, address, cause);
 }
 
 void MailRecipients(const DeliveryJob& job, RegistryKey key, const char* text, bool* failed) {
+  SmtpSubmission submission = SubmissionFor(job.submission, job.mailServer, job.password);
   RecipientEntry entry;
   for (unsigned index = 0; ReadRecipient(key, index, &entry); ++index) {
-    if (SendMailMessage(job.mailServer, job.senderAddress, entry.address, "", kSubject, text) !=
-        0) {
+    MailOutcome outcome =
+        SubmitMail(submission, job.senderAddress, entry.address, "", kSubject, text);
+    if (outcome != MailOutcome::kSent) {
       *failed = true;
-      ShowFailure(job.contacts, entry.address);
+      ShowFailure(job.contacts, entry.address, outcome);
     }
     if (WizardSession.sendAbortRequested.load()) break;
   }
@@ -101,6 +108,8 @@ DeliveryJob* NewJob(const DeliveryContacts& contacts) {
   CopyText(job->typedHostName, WizardSession.typedHostName);
   CopyText(job->senderAddress, WizardSession.senderAddress);
   CopyText(job->mailServer, WizardSession.mailServer);
+  LoadSubmissionSettings(&job->submission);
+  LoadSmtpPassword(job->password);
   return job;
 }
 

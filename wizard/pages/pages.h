@@ -19,6 +19,13 @@ void FillHostCandidateList(HWND choicePage);
 INT_PTR CALLBACK RecipientDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR OpenRecipientDialog(HWND mailSettingsPage, const char* name);
 
+// The mail server dialog (port, encryption, authentication), modal over the
+// sheet of mailSettingsPage, whose server text decides what an unset
+// encryption shows. Returns 1 when the settings were stored, 0 when
+// cancelled.
+INT_PTR CALLBACK SubmissionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR OpenSubmissionDialog(HWND mailSettingsPage);
+
 // Sets the sheet's Back, Next and Finish buttons for page (PSWIZB_* flags).
 void SetWizardButtons(HWND page, DWORD buttons);
 // Records page as the one on screen, for the worker threads.

@@ -1,0 +1,196 @@
+#!/usr/bin/env python3
+"""SubmitMail with TLS and authentication against Debian's aiosmtpd
+(STARTTLS, implicit TLS, AUTH) whose certificates come from a CA made here,
+which the client trusts through OpenSSL's SSL_CERT_FILE instead of the
+system's roots; and a scripted server for what a real one will not do.
+
+Usage: mail_submission_test.py --tool mail_tool
+Runs inside the project's sandbox: servers on 127.0.0.1, named "localhost".
+"""
+import os
+import re
+import socket
+import sys
+import tempfile
+import threading
+import unittest
+
+from aiosmtpd.smtp import AuthResult, LoginPassword
+
+import mail_dialogue_test
+from mail_dialogue_test import (BODY, SENDER, SUBJECT, DialogueTest, Handler,
+                                RecordingController, sjis)
+from mail_tool_runner import run_tests
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from netutil import free_port  # noqa: E402
+from test_ca import TestCa  # noqa: E402
+
+TOOL = None
+USER = "taro"
+PASSWORD = "p\u00e4ssw\u00f6rd \u79d8\u5bc6"  # sent as UTF-8
+NONE, STARTTLS, TLS = 0, 1, 2
+EHLO = b"EHLO example.test\r\n"
+
+
+class Authenticator:
+    def __init__(self):
+        self.mechanisms = []
+
+    def __call__(self, server, session, envelope, mechanism, data):
+        self.mechanisms.append(mechanism)
+        accepted = (isinstance(data, LoginPassword) and data.login == USER.encode()
+                    and data.password == PASSWORD.encode())
+        # Not handled: aiosmtpd then answers a refusal with 535 itself.
+        return AuthResult(success=accepted, handled=False)
+
+
+def read_line(connection):
+    line = b""
+    while not line.endswith(b"\n"):
+        byte = connection.recv(1)
+        if not byte:
+            break
+        line += byte
+    return line.rstrip(b"\r\n")
+
+
+class InjectingServer(threading.Thread):
+    """Answers STARTTLS with "220 ready" and "250 injected" in one segment,
+    then inside TLS refuses every command but QUIT, noting each."""
+
+    def __init__(self, port, context):
+        super().__init__(daemon=True)
+        self.listener = socket.create_server(("127.0.0.1", port))
+        self.listener.settimeout(30)
+        self.context = context
+        self.inside = []
+        self.start()
+
+    def run(self):
+        connection, _ = self.listener.accept()
+        connection.settimeout(20)
+        for reply in (b"220 scripted\r\n", b"250-scripted\r\n250 STARTTLS\r\n",
+                      b"220 ready\r\n250 injected\r\n"):
+            connection.sendall(reply)
+            if reply.startswith(b"220 ready"):
+                break
+            read_line(connection)
+        with self.context.wrap_socket(connection, server_side=True) as tls:
+            while True:
+                line = read_line(tls)
+                self.inside.append(line)
+                if line in (b"QUIT", b""):
+                    break
+                tls.sendall(b"554 not here\r\n")
+        self.listener.close()
+
+
+class SubmissionTest(DialogueTest):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.TemporaryDirectory()
+        cls.ca = TestCa(cls.folder.name)
+        cls.unknown_ca = TestCa(cls.folder.name, "Unknown CA")
+        empty = os.path.join(cls.folder.name, "no-roots")
+        os.mkdir(empty)
+        TOOL.environment = dict(os.environ, SSL_CERT_FILE=cls.ca.path, SSL_CERT_DIR=empty)
+
+    @classmethod
+    def tearDownClass(cls):
+        TOOL.environment = None
+        cls.folder.cleanup()
+
+    def server(self, security=STARTTLS, context=None, **options):
+        context = context or self.ca.server_context()
+        if security == TLS:
+            # aiosmtpd counts only STARTTLS as TLS for AUTH.
+            options.update(ssl_context=context, auth_require_tls=False)
+        elif security == STARTTLS:
+            options.update(tls_context=context, require_starttls=True)
+        authenticator = Authenticator()
+        options.setdefault("authenticator", authenticator)
+        options.setdefault("auth_required", True)
+        handler = Handler()
+        controller = RecordingController(handler, self.port, **options)
+        controller.start()
+        self.addCleanup(controller.stop)
+        return controller, handler, authenticator
+
+    def submit(self, security, server=None, **submission):
+        submission.setdefault("user", USER)
+        submission.setdefault("password", PASSWORD)
+        return TOOL.submit(dict(security=security, **submission),
+                           server or "localhost:%d" % self.port, sjis(SENDER),
+                           b"hanako@localhost", b"", sjis(SUBJECT), sjis(BODY))[0]
+
+    def test_starttls_and_auth_plain_deliver(self):
+        _, handler, authenticator = self.server(auth_exclude_mechanism=["LOGIN"])
+        self.assertEqual(self.submit(STARTTLS), "sent")
+        self.assertEqual(authenticator.mechanisms, ["PLAIN"])
+        self.assertEqual([m.rcpt_tos for m in handler.messages], [["hanako@localhost"]])
+
+    def test_implicit_tls_and_auth_login_deliver(self):
+        _, handler, authenticator = self.server(TLS, auth_exclude_mechanism=["PLAIN"])
+        self.assertEqual(self.submit(TLS, server="smtps://localhost:%d/" % self.port), "sent")
+        self.assertEqual(authenticator.mechanisms, ["LOGIN"])
+        self.assertEqual(len(handler.messages), 1)
+
+    def test_a_wrong_password_is_refused_as_such(self):
+        _, handler, _ = self.server()
+        self.assertEqual(self.submit(STARTTLS, password="wrong"), "login")
+        self.assertEqual(handler.messages, [])
+
+    def test_a_certificate_that_does_not_hold_fails_before_anything_goes_inside(self):
+        for case, context in (("other name", self.ca.server_context("other.example.test")),
+                              ("expired", self.ca.server_context(expired=True)),
+                              ("unknown root", self.unknown_ca.server_context())):
+            with self.subTest(case):
+                self.port = free_port()
+                controller, _, _ = self.server(context=context)
+                self.assertEqual(self.submit(STARTTLS), "certificate")
+                self.assertEqual(bytes(controller.record), EHLO + b"STARTTLS\r\n")
+
+    def test_a_server_without_starttls_gets_nothing_after_ehlo(self):
+        controller, handler, _ = self.server(NONE, auth_required=False)
+        self.assertEqual(self.submit(STARTTLS), "encryption")
+        self.assertEqual(bytes(controller.record), EHLO)
+
+    def test_a_reply_injected_before_the_handshake_is_never_read_inside_tls(self):
+        server = InjectingServer(self.port, self.ca.server_context())
+        self.assertEqual(self.submit(STARTTLS, user=""), "failed")
+        server.join(30)
+        self.assertEqual(server.inside, [b"EHLO example.test", b"QUIT"])
+
+    def test_the_password_goes_only_inside_tls_or_where_the_user_chose_no_encryption(self):
+        controller, _, _ = self.server(NONE, auth_require_tls=False, auth_required=False)
+        self.assertEqual(self.submit(NONE), "clear-password")
+        self.assertNotIn(b"AUTH", bytes(controller.record))
+        self.assertEqual(self.submit(NONE, clear=True), "sent")
+        self.port = free_port()
+        controller, _, _ = self.server(auth_exclude_mechanism=["PLAIN", "LOGIN"],
+                                       auth_required=False)
+        self.assertEqual(self.submit(STARTTLS), "no-login-method")
+        self.assertNotIn(b"AUTH", bytes(controller.record))
+
+    def test_without_encryption_and_authentication_the_bytes_are_todays(self):
+        controller, _, _ = self.server(NONE, auth_required=False)
+        self.assertEqual(self.submit(NONE, user=""), "sent")
+        submitted = bytes(controller.record)
+        del controller.record[:]
+        self.assertEqual(self.send(server="localhost:%d" % self.port), 0)
+        date = re.compile(rb"\r\nDate: [^\r]*")
+        self.assertTrue(submitted.startswith(b"HELO example.test\r\n"), submitted)
+        self.assertEqual(date.sub(b"", submitted), date.sub(b"", bytes(controller.record)))
+
+
+def main():
+    def install(tool):
+        globals().update(TOOL=tool)
+        mail_dialogue_test.TOOL = tool
+
+    run_tests(install)
+
+
+if __name__ == "__main__":
+    main()
