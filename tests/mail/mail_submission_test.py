@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """SubmitMail with TLS and authentication against Debian's aiosmtpd
 (STARTTLS, implicit TLS, AUTH) whose certificates come from a CA made here,
-which the client trusts through OpenSSL's SSL_CERT_FILE instead of the
-system's roots; and a scripted server for what a real one will not do.
+and a scripted server for what a real one will not do. The client trusts
+the CA in place of the system's roots through OpenSSL's SSL_CERT_FILE, or
+under Wine as one of the roots of Wine's crypt32.
 
-Usage: mail_submission_test.py --tool mail_tool
-Runs inside the project's sandbox: servers on 127.0.0.1, named "localhost".
+Usage: mail_submission_test.py --tool mail_tool [--wine]
+Runs inside the project's sandbox: servers on 127.0.0.1, named "localhost";
+under Wine again in a sandbox of its own.
 """
 import os
 import re
@@ -25,6 +27,7 @@ from mail_tool_runner import run_tests
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from netutil import free_port  # noqa: E402
 from test_ca import TestCa  # noqa: E402
+from wine_tls import run_with_own_wine, trust_in_wine  # noqa: E402
 
 TOOL = None
 USER = "taro"
@@ -92,6 +95,9 @@ class SubmissionTest(DialogueTest):
         cls.folder = tempfile.TemporaryDirectory()
         cls.ca = TestCa(cls.folder.name)
         cls.unknown_ca = TestCa(cls.folder.name, "Unknown CA")
+        if TOOL.wine:
+            trust_in_wine(cls.ca.path, cls.folder.name)
+            return
         empty = os.path.join(cls.folder.name, "no-roots")
         os.mkdir(empty)
         TOOL.environment = dict(os.environ, SSL_CERT_FILE=cls.ca.path, SSL_CERT_DIR=empty)
@@ -185,6 +191,11 @@ class SubmissionTest(DialogueTest):
 
 
 def main():
+    if "--wine" in sys.argv and "--inside" not in sys.argv:
+        sys.exit(run_with_own_wine(__file__, sys.argv[1:]))
+    if "--inside" in sys.argv:
+        sys.argv.remove("--inside")
+
     def install(tool):
         globals().update(TOOL=tool)
         mail_dialogue_test.TOOL = tool
