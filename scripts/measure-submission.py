@@ -9,7 +9,8 @@ root of Wine's crypt32 under Wine):
 - the wizard's delivery run to N recipients (tests' delivery_tool, native);
 - the mail core under Wine, N SubmitMail calls in one mail_tool.exe (SChannel);
 - msmtp and curl, one process per message;
-- the same delivery run without TLS and authentication, to a plain server.
+- the same delivery run and mail core without TLS and authentication, to a
+  plain server.
 Wall time, the senders' CPU (children), the server's CPU (this process) and
 the wineserver's CPU, which Wine's programs hand much of their work to; the
 Wine row is also taken with no call, for Wine's own start and end.
@@ -117,6 +118,8 @@ def main():
         fields = ["587", "1", USER, PASSWORD, "0", "localhost", SENDER,
                   "hanako@example.test", "", "Vantor URL", "body\r\n"]
         (work / "submit").write_bytes(b"".join(f.encode() + b"\0" for f in fields))
+        fields = ["2525", "0", "", "", "0"] + fields[5:]
+        (work / "plain-submit").write_bytes(b"".join(f.encode() + b"\0" for f in fields))
         message = ("From: %s\r\nTo: hanako@example.test\r\nSubject: Vantor URL\r\n\r\nbody\r\n"
                    % SENDER).encode()
         (work / "message").write_bytes(message)
@@ -129,6 +132,7 @@ def main():
 
         wine_tool = ["wine", str(WINDOWS / "mail_tool.exe"), "submit",
                      "Z:" + str(work / "submit").replace("/", "\\")]
+        wine_plain = wine_tool[:-1] + ["Z:" + str(work / "plain-submit").replace("/", "\\")]
         rows = [
             measure("wizard delivery run, %d recipients (native)" % count,
                     [delivery_command(roots[0]["VNTR_ROOT"], 587, count)], handler, count,
@@ -146,6 +150,8 @@ def main():
             measure("wizard delivery run, no TLS, no AUTH (native)",
                     [delivery_command(roots[1]["VNTR_ROOT"], 2525, count, False)], handler,
                     count, roots[1]),
+            measure("mail core under Wine, no TLS, no AUTH",
+                    [wine_plain + [str(count)]], handler, count),
             measure("mail core under Wine, no call", [wine_tool + ["0"]], handler, 0),
         ]
     finally:
