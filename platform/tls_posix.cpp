@@ -7,8 +7,9 @@
 #include <openssl/x509v3.h>
 #include <sys/socket.h>
 
-#include <chrono>
 #include <new>
+
+#include "platform/deadline.h"
 
 struct TlsChannelState {
   SSL_CTX* context = nullptr;
@@ -19,19 +20,8 @@ struct TlsChannelState {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 int Fd(Socket s) {
   return static_cast<int>(s);
-}
-
-int RemainingMs(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-Clock::time_point DeadlineIn(int timeoutMs) {
-  return Clock::now() + std::chrono::milliseconds(timeoutMs);
 }
 
 // The bound the owner set on blocking sends; the session's socket does not
@@ -46,7 +36,7 @@ int SendTimeoutMs(Socket s) {
 // The socket does not block, so every OpenSSL call returns at once and the
 // waits between them are ours, bounded by the deadline: a server that sends
 // half a record and stops cannot hold the caller.
-bool AwaitSocket(const TlsChannelState& channel, int result, Clock::time_point deadline) {
+bool AwaitSocket(const TlsChannelState& channel, int result, Deadline deadline) {
   switch (SSL_get_error(channel.ssl, result)) {
     case SSL_ERROR_WANT_READ:
       return NetWaitReadable(channel.socket, RemainingMs(deadline)) == 1;
@@ -85,7 +75,7 @@ bool Prepare(TlsChannelState* channel, Socket s, const char* host) {
 }
 
 TlsOpenResult Handshake(TlsChannelState* channel, int timeoutMs) {
-  Clock::time_point deadline = DeadlineIn(timeoutMs);
+  Deadline deadline = DeadlineIn(timeoutMs);
   for (;;) {
     int result = SSL_connect(channel->ssl);
     if (result == 1) return TlsOpenResult::kOpen;
@@ -115,7 +105,7 @@ TlsOpenResult TlsOpen(Socket s, const char* hostName, int timeoutMs, TlsChannel*
 }
 
 int TlsReceive(TlsChannel channel, void* buffer, int size, int timeoutMs) {
-  Clock::time_point deadline = DeadlineIn(timeoutMs);
+  Deadline deadline = DeadlineIn(timeoutMs);
   for (;;) {
     int got = SSL_read(channel->ssl, buffer, size);
     if (got > 0) return got;
@@ -130,7 +120,7 @@ int TlsReceive(TlsChannel channel, void* buffer, int size, int timeoutMs) {
 }
 
 int TlsSend(TlsChannel channel, const void* data, int size) {
-  Clock::time_point deadline = DeadlineIn(channel->sendTimeoutMs);
+  Deadline deadline = DeadlineIn(channel->sendTimeoutMs);
   for (;;) {
     int sent = SSL_write(channel->ssl, data, size);
     if (sent == size) return sent;

@@ -10,10 +10,11 @@
 #include <security.h>
 #include <wincrypt.h>
 
-#include <chrono>
 #include <cstring>
 #include <memory>
 #include <new>
+
+#include "platform/deadline.h"
 
 namespace {
 
@@ -35,17 +36,6 @@ constexpr DWORD kCredentialFlags =
     SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
 constexpr DWORD kBelowTls12 =
     SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT | SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT;
-
-using Clock = std::chrono::steady_clock;
-
-int RemainingMs(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-Clock::time_point DeadlineIn(int timeoutMs) {
-  return Clock::now() + std::chrono::milliseconds(timeoutMs);
-}
 
 }  // namespace
 
@@ -105,7 +95,7 @@ bool SendAll(const TlsChannelState& channel, const char* data, unsigned long siz
 
 // More ciphertext after what is held: 1, 0 when the connection ended, -1 on
 // failure, time-out or a full buffer.
-int ReadMore(TlsChannelState& channel, Clock::time_point deadline) {
+int ReadMore(TlsChannelState& channel, Deadline deadline) {
   if (channel.incomingUsed == kIncomingRoom) return -1;
   if (NetWaitReadable(channel.socket, RemainingMs(deadline)) != 1) return -1;
   int got = NetReceive(channel.socket, channel.incoming + channel.incomingUsed,
@@ -150,7 +140,7 @@ SECURITY_STATUS HandshakeStep(TlsChannelState& channel) {
   return status;
 }
 
-bool Negotiate(TlsChannelState& channel, Clock::time_point deadline) {
+bool Negotiate(TlsChannelState& channel, Deadline deadline) {
   SECURITY_STATUS status = HandshakeStep(channel);
   for (;;) {
     if (status == SEC_E_OK) return true;
@@ -249,7 +239,7 @@ SECURITY_STATUS Decrypt(TlsChannelState& channel) {
 // failure. A TLS 1.3 server's messages after the handshake (its session
 // tickets) come back as a request to renegotiate, answered by another round
 // of the handshake.
-int AfterDecrypt(TlsChannelState& channel, SECURITY_STATUS status, Clock::time_point deadline) {
+int AfterDecrypt(TlsChannelState& channel, SECURITY_STATUS status, Deadline deadline) {
   if (status == SEC_E_OK) return 1;
   if (status == SEC_I_CONTEXT_EXPIRED) {
     channel.ended = true;
@@ -276,7 +266,7 @@ TlsOpenResult TlsOpen(Socket s, const char* hostName, int timeoutMs, TlsChannel*
 }
 
 int TlsReceive(TlsChannel channel, void* buffer, int size, int timeoutMs) {
-  Clock::time_point deadline = DeadlineIn(timeoutMs);
+  Deadline deadline = DeadlineIn(timeoutMs);
   for (;;) {
     unsigned long held = channel->plainEnd - channel->plainStart;
     if (held > 0) {

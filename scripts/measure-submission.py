@@ -34,6 +34,7 @@ sys.path.insert(0, str(ROOT / "tests" / "wizard"))
 import pathcaster_wine_test as wizard  # noqa: E402
 from mail_flow_wine_test import import_registry  # noqa: E402
 from netutil import wait_for  # noqa: E402
+from smtp_mailbox import Mailbox  # noqa: E402
 from test_ca import TestCa  # noqa: E402
 from wine_tls import trust_in_wine  # noqa: E402
 
@@ -42,15 +43,6 @@ WINDOWS = ROOT / "build/windows/bin"
 SENDER = "taro@example.test"
 USER, PASSWORD = "taro", "secret-password"
 RUN_LIMIT_S = 600
-
-
-class Counter:
-    def __init__(self):
-        self.count = 0
-
-    async def handle_DATA(self, server, session, envelope):
-        self.count += 1
-        return "250 OK"
 
 
 def accept(server, session, envelope, mechanism, data):
@@ -76,7 +68,7 @@ def wineserver_cpu():
 
 
 def measure(name, commands, handler, expected, env=None, stdin_path=None):
-    before = handler.count
+    before = len(handler.mails)
     children, server = cpu(resource.RUSAGE_CHILDREN), cpu(resource.RUSAGE_SELF)
     wine = wineserver_cpu()
     began = time.monotonic()
@@ -88,7 +80,7 @@ def measure(name, commands, handler, expected, env=None, stdin_path=None):
         if run.returncode != 0 or any(word in run.stdout for word in failed):
             sys.exit("%s failed: %r" % (name, run))
     wall = time.monotonic() - began
-    delivered = handler.count - before
+    delivered = len(handler.mails) - before
     if delivered != expected:
         sys.exit("%s: %d of %d messages arrived" % (name, delivered, expected))
     return (name, wall, cpu(resource.RUSAGE_CHILDREN) - children,
@@ -143,14 +135,14 @@ def wizard_delivery(count, handler):
         ask_until(driver, "count 送信サーバーの詳細設定", "0")
         driver.ok("press next")
         driver.ok("box 30 VNTRLINK")
-        before, began = handler.count, time.monotonic()
+        before, began = len(handler.mails), time.monotonic()
         driver.ok("box-press 6")
         # Asking the wizard's windows costs Wine work: not before the mails are in.
-        wait_for(lambda: handler.count - before >= count, RUN_LIMIT_S)
+        wait_for(lambda: len(handler.mails) - before >= count, RUN_LIMIT_S)
         ask_until(driver, "text 1024", SEND_COMPLETE)
         seconds = time.monotonic() - began
-        if handler.count - before != count:
-            sys.exit("wizard: %d of %d messages arrived" % (handler.count - before, count))
+        if len(handler.mails) - before != count:
+            sys.exit("wizard: %d of %d messages arrived" % (len(handler.mails) - before, count))
         driver.ok("close")
         return seconds
     finally:
@@ -165,7 +157,7 @@ def main():
     folder = tempfile.TemporaryDirectory()
     work = Path(folder.name)
     ca = TestCa(folder.name)
-    handler = Counter()
+    handler = Mailbox()
     tls = Controller(handler, hostname="127.0.0.1", port=587, tls_context=ca.server_context(),
                      require_starttls=True, auth_required=True, authenticator=accept)
     plain = Controller(handler, hostname="127.0.0.1", port=2525)

@@ -1,11 +1,9 @@
-#include <chrono>
 #include <cstring>
 
+#include "platform/deadline.h"
 #include "wizard/mail/smtp.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
@@ -17,15 +15,10 @@ bool ContinuesReply(const char* line, std::size_t length) {
          line[3] == '-';
 }
 
-int RemainingMs(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
 // The session's connection and the time by which the whole reply must be in.
 struct LinkSource {
   SmtpSession* session;
-  Clock::time_point deadline;
+  Deadline deadline;
 };
 
 int ReceiveFromLink(void* context, char* buffer, int room) {
@@ -78,8 +71,7 @@ int NextLine(SmtpSession& session, const Source& source, const char** line, std:
 }  // namespace
 
 int SmtpReadReply(SmtpSession& session, SmtpExtensions* extensions) {
-  auto wait = std::chrono::milliseconds(SmtpTimingInUse().replyTimeoutMs);
-  LinkSource source{&session, Clock::now() + wait};
+  LinkSource source{&session, DeadlineIn(SmtpTimingInUse().replyTimeoutMs)};
   return SmtpReadReplyFrom(session, ReceiveFromLink, &source, extensions);
 }
 

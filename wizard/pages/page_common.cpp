@@ -13,6 +13,12 @@ void SetWizardButtons(HWND page, DWORD buttons) {
   PostMessageA(GetParent(page), PSM_SETWIZBUTTONS, 0, buttons);
 }
 
+INT_PTR EndDialogOnClose(HWND dialog, WPARAM command) {
+  if ((command & 0xFFF0) != SC_CLOSE) return FALSE;
+  EndDialog(dialog, 0);
+  return TRUE;
+}
+
 void MarkActivePage(HWND page) {
   WizardSession.activePageWindow = page;
 }

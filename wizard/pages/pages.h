@@ -26,6 +26,10 @@ INT_PTR OpenRecipientDialog(HWND mailSettingsPage, const char* name);
 INT_PTR CALLBACK SubmissionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR OpenSubmissionDialog(HWND mailSettingsPage);
 
+// The close command of a modal dialog's window menu ends the dialog as
+// Cancel does (result 0); the menu's other commands are left to the system.
+INT_PTR EndDialogOnClose(HWND dialog, WPARAM command);
+
 // Sets the sheet's Back, Next and Finish buttons for page (PSWIZB_* flags).
 void SetWizardButtons(HWND page, DWORD buttons);
 // Records page as the one on screen, for the worker threads.
