@@ -592,6 +592,7 @@ long RegistryDeleteValue(RegistryKey key, const char* name) {
     return EditKey(key, [&](Values& values) {
       auto existing = Find(values, NameOf(name));
       if (existing == values.end()) return kRegistryNotFound;
+      if (existing->type == kTypeSecret) WipeText(existing->data);
       values.erase(existing);
       return kRegistryOk;
     });

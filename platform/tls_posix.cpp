@@ -57,6 +57,8 @@ bool IsAddressLiteral(const char* host) {
 // names only, as the TLS standard asks.
 bool ExpectName(SSL* ssl, const char* host) {
   if (IsAddressLiteral(host)) return X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host) == 1;
+  // As browsers match them: a wildcard stands for a whole label only.
+  SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
   return SSL_set_tlsext_host_name(ssl, host) == 1 && SSL_set1_host(ssl, host) == 1;
 }
 

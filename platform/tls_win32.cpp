@@ -112,6 +112,7 @@ void KeepExtra(TlsChannelState& channel, const SecBuffer* buffers, int count) {
   for (int i = 0; i < count; ++i) {
     if (buffers[i].BufferType == SECBUFFER_EXTRA) extra = buffers[i].cbBuffer;
   }
+  if (extra > channel.incomingUsed) extra = 0;
   std::memmove(channel.incoming, channel.incoming + channel.incomingUsed - extra, extra);
   channel.incomingUsed = extra;
 }

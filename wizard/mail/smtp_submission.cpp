@@ -134,8 +134,10 @@ bool SmtpMayQuit(const SmtpSession& session) {
 }
 
 int SmtpIntroduce(SmtpSession& session, const char* sender) {
+  if (session.submission == nullptr || IsPlain(*session.submission)) {
+    return SmtpHelo(session, sender);
+  }
   const SmtpSubmission& submission = *session.submission;
-  if (IsPlain(submission)) return SmtpHelo(session, sender);
   if (SmtpEhlo(session, sender) != 0) return -1;
   if (submission.security == SmtpSecurity::kStartTls && session.tls == nullptr &&
       StartTlsInDialogue(session, sender) != 0) {

@@ -109,7 +109,8 @@ DeliveryJob* NewJob(const DeliveryContacts& contacts) {
   CopyText(job->senderAddress, WizardSession.senderAddress);
   CopyText(job->mailServer, WizardSession.mailServer);
   LoadSubmissionSettings(&job->submission);
-  LoadSmtpPassword(job->password);
+  job->password[0] = '\0';
+  if (job->submission.authenticate) LoadSmtpPassword(job->password);
   return job;
 }
 

@@ -48,12 +48,13 @@ SmtpSecurity ChosenSecurity(HWND dialog) {
   return SmtpSecurity::kNone;
 }
 
-// The user name and password only with authentication, and a warning while
-// the password would travel in clear.
+// The user name and password only with authentication, which needs a user
+// name; a warning while the password would travel in clear.
 void ApplyAuthenticationRule(HWND dialog) {
   bool authenticate = IsChecked(dialog, IDC_SMTP_AUTH);
   EnableItem(dialog, IDC_SMTP_USER, authenticate);
   EnableItem(dialog, IDC_SMTP_PASSWORD, authenticate);
+  EnableItem(dialog, IDOK, !authenticate || ItemHasText(dialog, IDC_SMTP_USER));
   ShowItem(dialog, IDC_CLEAR_PASSWORD_WARNING,
            authenticate && ChosenSecurity(dialog) == SmtpSecurity::kNone);
 }
@@ -86,7 +87,9 @@ bool ReadPort(HWND dialog, unsigned long* port) {
   return *port <= kHighestPort;
 }
 
+// The Enter key reaches here even while OK is disabled.
 void OnOk(HWND dialog) {
+  if (!IsWindowEnabled(GetDlgItem(dialog, IDOK))) return;
   SubmissionSettings settings;
   if (!ReadPort(dialog, &settings.port)) {
     MessageBeep(MB_ICONWARNING);
@@ -111,6 +114,9 @@ void OnCommand(HWND dialog, int id, int code) {
     case IDC_SECURITY_TLS:
     case IDC_SMTP_AUTH:
       if (code == BN_CLICKED) ApplyAuthenticationRule(dialog);
+      break;
+    case IDC_SMTP_USER:
+      if (code == EN_CHANGE) ApplyAuthenticationRule(dialog);
       break;
     case IDOK:
       OnOk(dialog);
