@@ -2,6 +2,7 @@
 // protection API. Apart from the other registry calls so that only the
 // programs that keep secrets import the cryptography library.
 #include <windows.h>
+
 #include <dpapi.h>
 
 #include <cstring>

@@ -93,8 +93,8 @@ TlsOpenResult TlsOpen(Socket s, const char* hostName, int timeoutMs, TlsChannel*
   *channel = nullptr;
   auto* opened = new (std::nothrow) TlsChannelState;
   if (opened == nullptr) return TlsOpenResult::kFailed;
-  TlsOpenResult result = Prepare(opened, s, hostName) ? Handshake(opened, timeoutMs)
-                                                      : TlsOpenResult::kFailed;
+  TlsOpenResult result =
+      Prepare(opened, s, hostName) ? Handshake(opened, timeoutMs) : TlsOpenResult::kFailed;
   // The thread's error queue would otherwise keep this failure for the next
   // session to find.
   ERR_clear_error();

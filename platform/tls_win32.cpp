@@ -1,11 +1,15 @@
 #include "platform/tls.h"
 
 #include <winsock2.h>
+
 #include <windows.h>
+
 #define SECURITY_WIN32
-// The newer credential record (SCH_CREDENTIALS) sits behind this switch.
+// The newer credential record (SCH_CREDENTIALS) sits behind this switch and
+// needs subauth.h's strings first.
 #define SCHANNEL_USE_BLACKLISTS
 #include <subauth.h>
+
 #include <schannel.h>
 #include <security.h>
 #include <wincrypt.h>
@@ -69,8 +73,8 @@ bool AcquireCredentials(TlsChannelState& channel) {
   current.cTlsParameters = 1;
   current.pTlsParameters = &parameters;
   wchar_t package[] = UNISP_NAME_W;
-  if (AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &current,
-                                nullptr, nullptr, &channel.credentials, nullptr) == SEC_E_OK) {
+  if (AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &current, nullptr,
+                                nullptr, &channel.credentials, nullptr) == SEC_E_OK) {
     return channel.haveCredentials = true;
   }
   SCHANNEL_CRED older{};
@@ -79,8 +83,7 @@ bool AcquireCredentials(TlsChannelState& channel) {
   older.dwFlags = kCredentialFlags;
   return channel.haveCredentials =
              AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &older,
-                                       nullptr, nullptr, &channel.credentials,
-                                       nullptr) == SEC_E_OK;
+                                       nullptr, nullptr, &channel.credentials, nullptr) == SEC_E_OK;
 }
 
 bool SendAll(const TlsChannelState& channel, const char* data, unsigned long size) {
@@ -128,8 +131,8 @@ SECURITY_STATUS HandshakeStep(TlsChannelState& channel) {
   SecBufferDesc outDesc{SECBUFFER_VERSION, 1, out};
   ULONG attributes = 0;
   SECURITY_STATUS status = InitializeSecurityContextW(
-      &channel.credentials, first ? nullptr : &channel.context, channel.host, kContextRequest, 0,
-      0, first ? nullptr : &inDesc, 0, first ? &channel.context : nullptr, &outDesc, &attributes,
+      &channel.credentials, first ? nullptr : &channel.context, channel.host, kContextRequest, 0, 0,
+      first ? nullptr : &inDesc, 0, first ? &channel.context : nullptr, &outDesc, &attributes,
       nullptr);
   if (first && !FAILED(status)) channel.haveContext = true;
   if (out[0].pvBuffer != nullptr) {
@@ -200,9 +203,9 @@ bool PrepareRecords(TlsChannelState& channel) {
       SEC_E_OK) {
     return false;
   }
-  channel.record.reset(new (std::nothrow) char[channel.sizes.cbHeader +
-                                                channel.sizes.cbMaximumMessage +
-                                                channel.sizes.cbTrailer]);
+  channel.record.reset(
+      new (std::nothrow) char[channel.sizes.cbHeader + channel.sizes.cbMaximumMessage +
+                              channel.sizes.cbTrailer]);
   return channel.record != nullptr;
 }
 
@@ -295,11 +298,11 @@ int TlsSend(TlsChannel channel, const void* data, int size) {
     unsigned long chunk = left < sizes.cbMaximumMessage ? left : sizes.cbMaximumMessage;
     char* record = channel->record.get();
     std::memcpy(record + sizes.cbHeader, next, chunk);
-    SecBuffer buffers[4] = {{sizes.cbHeader, SECBUFFER_STREAM_HEADER, record},
-                            {chunk, SECBUFFER_DATA, record + sizes.cbHeader},
-                            {sizes.cbTrailer, SECBUFFER_STREAM_TRAILER,
-                             record + sizes.cbHeader + chunk},
-                            {0, SECBUFFER_EMPTY, nullptr}};
+    SecBuffer buffers[4] = {
+        {sizes.cbHeader, SECBUFFER_STREAM_HEADER, record},
+        {chunk, SECBUFFER_DATA, record + sizes.cbHeader},
+        {sizes.cbTrailer, SECBUFFER_STREAM_TRAILER, record + sizes.cbHeader + chunk},
+        {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
     if (EncryptMessage(&channel->context, 0, &desc, 0) != SEC_E_OK ||
         !SendAll(*channel, record,

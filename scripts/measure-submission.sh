@@ -2,8 +2,8 @@
 # measure-submission.sh [MESSAGES]: builds the native and Windows mail tools
 # and measures, inside a private network namespace, 100 messages (or
 # MESSAGES) through STARTTLS and AUTH PLAIN to one loopback aiosmtpd server:
-# the wizard's delivery run (native), the mail core under Wine (SChannel),
-# msmtp and curl, each with the same settings, and the same delivery run
+# pathcaster.exe under Wine, the mail core natively (OpenSSL) and under Wine
+# (SChannel), msmtp and curl, each with the same settings, and the mail core
 # without TLS and authentication, with the senders' and the server's CPU.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -3,11 +3,10 @@
 // run did to the windows:
 //   delivery_tool SERVER FROM [--message FILE] [--typed HOST]
 //       [--candidate ADDRESS HOST]... [--recipient NAME ADDRESS]...
-//       [--abort-on-start] [--submission SECURITY USER PASSWORD]
+//       [--abort-on-start]
 // Output: "window N" per message to the page (N: 1027 started, 1028
 // finished), "failure ADDRESS" per failure box, then "allMailsSent 0|1".
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -17,7 +16,6 @@
 #include "wizard/discovery/host_table.h"
 #include "wizard/pages/delivery_run.h"
 #include "wizard/pages/settings_store.h"
-#include "wizard/pages/submission_settings.h"
 #include "wizard/wizard_session.h"
 
 namespace {
@@ -70,14 +68,6 @@ bool Prepare(int argc, char** argv) {
     } else if (pair && option == "--candidate") {
       AddHostCandidate(argv[i + 1], argv[i + 2]);
       i += 2;
-    } else if (i + 3 < argc && option == "--submission") {
-      SubmissionSettings settings;
-      settings.securityChosen = true;
-      settings.security = static_cast<SmtpSecurity>(std::atoi(argv[i + 1]));
-      settings.authenticate = true;
-      std::snprintf(settings.user, sizeof settings.user, "%s", argv[i + 2]);
-      if (!SaveSubmissionSettings(settings, argv[i + 3])) return false;
-      i += 3;
     } else if (pair && option == "--recipient") {
       if (!AddRecipient(list, argv[i + 1], argv[i + 2])) return false;
       i += 2;

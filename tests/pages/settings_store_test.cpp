@@ -213,15 +213,12 @@ TEST_F(SettingsStoreTest, SubmissionSettingsReadWhatIsMeantAndNothingElse) {
   LoadSubmissionSettings(&settings);
   EXPECT_EQ(EffectiveSecurity(settings, "SMTPS://mail.example.test"), SmtpSecurity::kTls);
   EXPECT_EQ(EffectiveSecurity(settings, "mail.example.test:465"), SmtpSecurity::kNone);
-  RegistryKey key = nullptr;
-  ASSERT_EQ(RegistryOpenKey(kSettingsKey, RegistryAccess::kFull, &key), kRegistryOk);
-  RegistrySetDword(key, "smtpport", 70000);
-  RegistrySetString(key, "smtpsecurity", "1");
-  RegistrySetDword(key, "smtpauth", 1);
-  RegistryCloseKey(key);
+  SetByHand(kSettingsKey, "smtpsecurity", "1");  // a text, not a number
+  SetByHand(kSettingsKey, "smtpport", "587");
   LoadSubmissionSettings(&settings);
   EXPECT_EQ(settings.port, 0u);
   EXPECT_FALSE(settings.securityChosen);
+  settings.authenticate = true;
   EXPECT_FALSE(SubmissionFor(settings, "mail.example.test", "").passwordInClear);
 
   settings.securityChosen = true;

@@ -1,7 +1,8 @@
-"""Wine's TLS (SChannel on the host's GnuTLS) trusts the roots that crypt32
-reads from the host's bundle when a wineserver starts. A test runs itself
-again in a sandbox of its own (mounts, TMPDIR and so wineserver), mounts a
-bundle with its CA over the host's there, and starts the wineserver anew."""
+"""A wineserver of a test's own, and its TLS trust. Wine's SChannel (on the
+host's GnuTLS) trusts the roots that crypt32 reads from the host's bundle
+when a wineserver starts: a test in a sandbox of its own (mounts, TMPDIR and
+so wineserver) mounts a bundle with its CA over the host's and starts the
+wineserver anew."""
 import os
 import subprocess
 import sys
@@ -11,8 +12,8 @@ SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "
 
 
 def run_with_own_wine(script, arguments, sandbox_options=("--private-shm",)):
-    """The script again with --inside, in a new sandbox with the Wine
-    environment of scripts/wine-env.sh; its exit status."""
+    """The script again with --inside, in a new sandbox (with sandbox_options)
+    and the Wine environment of scripts/wine-env.sh; its exit status."""
     command = [os.path.join(SCRIPTS, "sandbox"), *sandbox_options,
                "bash", "-c", 'source "$0"; trap wine_env_stop EXIT; "$@"',
                os.path.join(SCRIPTS, "wine-env.sh"),

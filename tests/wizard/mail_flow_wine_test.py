@@ -65,7 +65,7 @@ DETECTION, CHOICE, MAIL_SETTINGS, SENDING = "102", "103", "106", "105"
 TYPED, SEND, COPY, SEND_HINT_TEXT, NEXT_HINT = 1007, 1008, 1022, 1028, 1030
 SENDER_EDIT, SERVER_EDIT, RECIPIENT_LIST, ADD, MODIFY, DELETE = 1013, 1014, 1015, 1016, 1017, 1018
 NAME_EDIT, ADDRESS_EDIT = 1019, 1020
-SUBMISSION, NO_SECURITY, STARTTLS, AUTH, USER_EDIT, PASSWORD_EDIT = 1049, 1041, 1042, 1044, 1045, 1046
+SUBMISSION, STARTTLS, AUTH, USER_EDIT, PASSWORD_EDIT = 1049, 1042, 1044, 1045, 1046
 PASSWORD_STORED, CLEAR_WARNING = 1047, 1048
 SEND_STATE, CLOSING_HINT, ABORT = 1024, 1011, 1027
 IDOK, IDYES, IDNO = 1, 6, 7
@@ -330,29 +330,6 @@ class MailFlowTest(WizardCase):
 
     # The mail server dialog.
 
-    def submission_server(self, folder):
-        """aiosmtpd on the submission port 587, taking mail only inside
-        STARTTLS and after AUTH; its CA."""
-        ca = TestCa(folder)
-        mailbox = Mailbox()
-        server = Controller(mailbox, hostname="127.0.0.1", port=587, authenticator=accept_owner,
-                            tls_context=ca.server_context(), require_starttls=True,
-                            auth_required=True)
-        server.start()
-        self.addCleanup(server.stop)
-        return ca, mailbox
-
-    def fill_submission_dialog(self):
-        self.open_dialog(SUBMISSION, SUBMISSION_TITLE)
-        self.driver.ok(f"box-click {AUTH}")
-        self.assertEqual(self.driver.ok(f"box-shown {CLEAR_WARNING}"), "1")
-        self.driver.ok(f"box-click {STARTTLS}")
-        self.assertEqual(self.driver.ok(f"box-shown {CLEAR_WARNING}"), "0")
-        self.driver.ok(f"box-type {USER_EDIT} {SMTP_USER}")
-        self.driver.ok(f"box-type {PASSWORD_EDIT} {SMTP_PASSWORD}")
-        self.driver.ok(f"box-press {IDOK}")
-        self.wait_until_closed(SUBMISSION_TITLE)
-
     def send_from_the_mail_settings_page(self):
         self.wait_for_buttons("back next cancel")
         self.driver.ok("press next")
@@ -360,36 +337,48 @@ class MailFlowTest(WizardCase):
 
     def test_the_mail_server_dialog_sends_through_starttls_and_authentication(self):
         seed_settings(server="localhost", recipients={"suzuki": RECIPIENTS["suzuki"]})
-        with tempfile.TemporaryDirectory() as folder:
-            ca, mailbox = self.submission_server(folder)
-            program = self.open_choice_page()
-            self.go_to(MAIL_SETTINGS)
-            self.fill_submission_dialog()
-            stored = wine("reg", "query", SETTINGS_KEY + "\\5.5", "/v", "smtppassword").stdout
-            self.assertIn(b"REG_BINARY", stored)
-            self.assertNotIn(SMTP_PASSWORD.encode().hex().upper().encode(), stored.upper())
-            # The test CA is no root of Wine's yet.
-            self.send_from_the_mail_settings_page()
-            self.answer_box(TITLE, SEND_FAILED % RECIPIENTS["suzuki"] + "\r\n" + CAUSE_CERTIFICATE,
-                            IDOK)
-            self.wait_until(lambda: self.text(SEND_STATE) == SOME_FAILED, MAIL_LIMIT, "no end")
-            self.finish(program)
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        ca, mailbox = TestCa(folder.name), Mailbox()
+        server = Controller(mailbox, hostname="127.0.0.1", port=587, authenticator=accept_owner,
+                            tls_context=ca.server_context(), require_starttls=True,
+                            auth_required=True)  # the port of an empty port number
+        server.start()
+        self.addCleanup(server.stop)
+        program = self.open_choice_page()
+        self.go_to(MAIL_SETTINGS)
+        self.open_dialog(SUBMISSION, SUBMISSION_TITLE)
+        for control, warned in ((AUTH, "1"), (STARTTLS, "0")):
+            self.driver.ok(f"box-click {control}")
+            self.assertEqual(self.driver.ok(f"box-shown {CLEAR_WARNING}"), warned)
+        self.driver.ok(f"box-type {USER_EDIT} {SMTP_USER}")
+        self.driver.ok(f"box-type {PASSWORD_EDIT} {SMTP_PASSWORD}")
+        self.driver.ok(f"box-press {IDOK}")
+        self.wait_until_closed(SUBMISSION_TITLE)
+        stored = wine("reg", "query", SETTINGS_KEY + "\\5.5", "/v", "smtppassword").stdout
+        self.assertIn(b"REG_BINARY", stored)
+        self.assertNotIn(SMTP_PASSWORD.encode().hex().upper().encode(), stored.upper())
+        # The test CA is no root of Wine's yet.
+        self.send_from_the_mail_settings_page()
+        failure = SEND_FAILED % RECIPIENTS["suzuki"] + "\r\n" + CAUSE_CERTIFICATE
+        self.answer_box(TITLE, failure, IDOK)
+        self.wait_until(lambda: self.text(SEND_STATE) == SOME_FAILED, MAIL_LIMIT, "no end")
+        self.finish(program)
 
-            trust_in_wine(ca.path, folder)  # a new wineserver: the driver ended with the old
-            self.driver = wizard.Driver()
-            self.addCleanup(self.driver.close)
-            program = self.open_choice_page()
-            self.go_to(MAIL_SETTINGS)
-            self.open_dialog(SUBMISSION, SUBMISSION_TITLE)
-            self.assertEqual(self.driver.ok(f"box-item {PASSWORD_EDIT}"), "")
-            self.assertEqual(self.driver.ok(f"box-shown {PASSWORD_STORED}"), "1")
-            self.driver.ok("box-close")
-            self.wait_until_closed(SUBMISSION_TITLE)
-            self.send_from_the_mail_settings_page()
-            self.wait_until(lambda: self.text(SEND_STATE) == SEND_COMPLETE, MAIL_LIMIT, "no end")
-            self.finish(program)
+        trust_in_wine(ca.path, folder.name)  # a new wineserver: the driver ended with the old
+        self.driver = wizard.Driver()
+        self.addCleanup(self.driver.close)
+        program = self.open_choice_page()
+        self.go_to(MAIL_SETTINGS)
+        self.open_dialog(SUBMISSION, SUBMISSION_TITLE)
+        self.assertEqual(self.driver.ok(f"box-item {PASSWORD_EDIT}"), "")
+        self.assertEqual(self.driver.ok(f"box-shown {PASSWORD_STORED}"), "1")
+        self.driver.ok("box-close")
+        self.wait_until_closed(SUBMISSION_TITLE)
+        self.send_from_the_mail_settings_page()
+        self.wait_until(lambda: self.text(SEND_STATE) == SEND_COMPLETE, MAIL_LIMIT, "no end")
+        self.finish(program)
         self.assertEqual([mail.rcpt_tos for mail in mailbox.mails], [[RECIPIENTS["suzuki"]]])
-
 
 def main():
     parser = argparse.ArgumentParser()

@@ -30,8 +30,8 @@ void DiscardInput(SmtpSession& session) {
 // "PREFIX base64(bytes)" CR LF from a buffer of its own (a credential may
 // need more than the command buffer's 512 bytes, RFC 4954 allows 12288),
 // wiped after the send; 0 when the reply begins with expected.
-int SendSecretLine(SmtpSession& session, const char* prefix, const char* bytes,
-                   std::size_t size, const char* expected) {
+int SendSecretLine(SmtpSession& session, const char* prefix, const char* bytes, std::size_t size,
+                   const char* expected) {
   char* encoded = Base64Encode(reinterpret_cast<const unsigned char*>(bytes), size);
   if (encoded == nullptr) return -1;
   std::size_t encodedLength = std::strlen(encoded);
@@ -112,18 +112,24 @@ std::uint16_t SubmissionPort(const SmtpSubmission& submission, std::uint16_t tex
   if (submission.port != 0) return submission.port;
   if (textPort != 0) return textPort;
   switch (submission.security) {
-    case SmtpSecurity::kStartTls: return kSubmissionPort;
-    case SmtpSecurity::kTls: return kImplicitTlsPort;
-    case SmtpSecurity::kNone: break;
+    case SmtpSecurity::kStartTls:
+      return kSubmissionPort;
+    case SmtpSecurity::kTls:
+      return kImplicitTlsPort;
+    case SmtpSecurity::kNone:
+      break;
   }
   return kDefaultSmtpPort;
 }
 
 int SmtpStartTls(SmtpSession& session) {
   switch (TlsOpen(session.socket, session.host, SmtpTimingInUse().replyTimeoutMs, &session.tls)) {
-    case TlsOpenResult::kOpen: return 0;
-    case TlsOpenResult::kCertificateRejected: return Fail(session, MailOutcome::kCertificateRejected);
-    case TlsOpenResult::kFailed: break;
+    case TlsOpenResult::kOpen:
+      return 0;
+    case TlsOpenResult::kCertificateRejected:
+      return Fail(session, MailOutcome::kCertificateRejected);
+    case TlsOpenResult::kFailed:
+      break;
   }
   return Fail(session, MailOutcome::kEncryptionUnavailable);
 }

@@ -27,9 +27,10 @@ struct DeliveryContacts {
 // Starts a run unless one is in progress (then false, and nothing changes).
 // The run mails with copies of WizardSession's typed host name, sender
 // address and mail server taken here, so call it on the pages' thread, which
-// writes them; the submission settings and password are read here as well. When no thread can start, the run ends at once as one that
-// sent nothing (allMailsSent false, the end message to the page) and the
-// result is false as well.
+// writes them; the submission settings and password are read here as well.
+// When no thread can start, the run ends at once as one that sent nothing
+// (allMailsSent false, the end message to the page) and the result is false
+// as well.
 bool StartDeliveryRunWith(const DeliveryContacts& contacts);
 
 // Waits at most timeoutMs for every run thread to end, without asking it to

@@ -89,7 +89,8 @@ void LoadSmtpPassword(char* password) {
 
 SmtpSecurity EffectiveSecurity(const SubmissionSettings& settings, const char* serverText) {
   if (settings.securityChosen) return settings.security;
-  return StartsWithNoCase(serverText, kImplicitTlsScheme) ? SmtpSecurity::kTls : SmtpSecurity::kNone;
+  bool implicitTls = StartsWithNoCase(serverText, kImplicitTlsScheme);
+  return implicitTls ? SmtpSecurity::kTls : SmtpSecurity::kNone;
 }
 
 SmtpSubmission SubmissionFor(const SubmissionSettings& settings, const char* serverText,

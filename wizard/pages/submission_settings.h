@@ -12,8 +12,8 @@
 constexpr std::size_t kSmtpPasswordRoom = 512;
 
 struct SubmissionSettings {
-  unsigned long port = 0;        // smtpport: 0 for the usual one
-  bool securityChosen = false;   // smtpsecurity is stored
+  unsigned long port = 0;       // smtpport: 0 for the usual one
+  bool securityChosen = false;  // smtpsecurity is stored
   SmtpSecurity security = SmtpSecurity::kNone;
   bool authenticate = false;     // smtpauth
   char user[kSettingRoom] = {};  // smtpuser
