@@ -7,7 +7,9 @@ and AUTH PLAIN, to one aiosmtpd server on 127.0.0.1:587 whose certificate
 comes from a CA made here (trusted through SSL_CERT_FILE natively and as a
 root of Wine's crypt32 under Wine):
 - pathcaster.exe under Wine delivering to N recipients, its password typed
-  into its mail server dialog through wizdriver.exe: from Yes to the end;
+  into its mail server dialog through wizdriver.exe: from Yes to the end,
+  twice, after the other rows (a wineserver just started slows the first
+  Wine programs down for a few seconds);
 - the mail core, N SubmitMail calls in one mail_tool, natively (OpenSSL) and
   under Wine (SChannel);
 - msmtp and curl, one process per message;
@@ -109,7 +111,7 @@ def wizard_delivery(count, handler):
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     driver = wizard.Driver()
     try:
-        driver.ok("sheet 30 VNTRLINK")
+        driver.ok("sheet 60 VNTRLINK")
         for page, buttons in (("102", "next cancel"), ("103", "back next cancel")):
             ask_until(driver, "buttons", buttons)
             driver.ok("press next")
@@ -170,7 +172,6 @@ def main():
             % (ca.path, USER, PASSWORD, SENDER))
         os.chmod(work / "msmtprc", 0o600)
         trust_in_wine(ca.path, folder.name)
-        wizard_seconds = wizard_delivery(count, handler)
 
         native_tool = [str(NATIVE / "mail_tool"), "submit"]
         wine_tool = ["wine", str(WINDOWS / "mail_tool.exe"), "submit"]
@@ -196,21 +197,23 @@ def main():
             measure("mail core under Wine, no call", [wine_tool + [wine_inputs[0], "0"]],
                     handler, 0),
         ]
+        wizard_runs = [wizard_delivery(count, handler) for _ in range(2)]
     finally:
         tls.stop()
         plain.stop()
 
     print("%d messages, STARTTLS + AUTH PLAIN, one connection each, to aiosmtpd on "
           "127.0.0.1" % count)
-    print("pathcaster.exe under Wine, %d recipients, Yes to the end: %.3f s (%.1f ms/msg)"
-          % (count, wizard_seconds, 1000 * wizard_seconds / count))
+    print("pathcaster.exe under Wine, %d recipients, Yes to the end, two runs: %s s"
+          % (count, ", ".join("%.3f" % seconds for seconds in wizard_runs)))
     print("%-48s %8s %8s %8s %8s %8s"
           % ("sender", "wall s", "ms/msg", "send CPU", "srv CPU", "wine CPU"))
     for name, wall, sender_cpu, server_cpu, wine_cpu in rows:
         print("%-48s %8.3f %8.1f %8.3f %8.3f %8.3f"
               % (name, wall, 1000 * wall / count, sender_cpu, server_cpu, wine_cpu))
     faster = min(rows[2][1], rows[3][1])
-    print("pathcaster.exe under Wine / faster baseline, wall: %.2fx" % (wizard_seconds / faster))
+    print("pathcaster.exe under Wine / faster baseline, wall: %s"
+          % ", ".join("%.2fx" % (seconds / faster) for seconds in wizard_runs))
     print("mail core (native) / faster baseline, wall: %.2fx" % (rows[0][1] / faster))
     print("mail core under Wine / faster baseline, wall: %.2fx" % (rows[1][1] / faster))
     folder.cleanup()
