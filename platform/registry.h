@@ -56,6 +56,25 @@ long RegistryReadValue(RegistryKey key, const char* name, void* buffer, std::siz
                        std::size_t* stored);
 long RegistryDeleteValue(RegistryKey key, const char* name);
 
+// A REG_DWORD value; kRegistryInvalidData when the value is of another type.
+long RegistryGetDword(RegistryKey key, const char* name, unsigned long* value);
+long RegistrySetDword(RegistryKey key, const char* name, unsigned long value);
+// A REG_BINARY value; kRegistryMoreData when it does not fit size bytes,
+// kRegistryInvalidData when the value is of another type.
+long RegistryGetBinary(RegistryKey key, const char* name, void* buffer, std::size_t size,
+                       std::size_t* stored);
+long RegistrySetBinary(RegistryKey key, const char* name, const void* data, std::size_t size);
+
+// A secret of the current user, such as a password. On Windows a REG_BINARY
+// value holding the data protection API's blob of the bytes (this user, no
+// extra entropy), which only this user on this machine can open; elsewhere
+// the bytes themselves, in a values file that only its owner may read for as
+// long as the key holds a secret. The getter's results are those of
+// RegistryGetBinary; a blob that does not open reads as kRegistryInvalidData.
+long RegistryGetSecret(RegistryKey key, const char* name, void* buffer, std::size_t size,
+                       std::size_t* stored);
+long RegistrySetSecret(RegistryKey key, const char* name, const void* data, std::size_t size);
+
 // Whether two value names name the same value of a key, by the registry's
 // own rule (letter case does not count).
 bool RegistryValueNamesMatch(const char* a, const char* b);

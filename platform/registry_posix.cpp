@@ -20,6 +20,7 @@
 
 #include "platform/paths.h"
 #include "text/ascii.h"
+#include "platform/wipe.h"
 
 struct RegistryKeyState {
   std::string directory;
@@ -37,11 +38,17 @@ constexpr long kRegistryCorrupt = 1015;   // ERROR_REGISTRY_CORRUPT
 constexpr long kRegistryIoFailed = 1016;  // ERROR_REGISTRY_IO_FAILED
 
 constexpr std::uint32_t kTypeString = 1;  // REG_SZ
+constexpr std::uint32_t kTypeBinary = 3;  // REG_BINARY
+constexpr std::uint32_t kTypeDword = 4;   // REG_DWORD
+// A secret: binary data that keeps its key's values file from everyone but
+// its owner. The high bit keeps it apart from every Windows type.
+constexpr std::uint32_t kTypeSecret = 0x80000000u | kTypeBinary;
 
 // As HKEY_LOCAL_MACHINE: every user reads it, only its owner writes it. Set
 // with chmod after creation, so that the umask takes nothing away.
 constexpr mode_t kFolderMode = 0755;
 constexpr mode_t kFileMode = 0644;
+constexpr mode_t kSecretFileMode = 0600;
 // Key folders never start with '.' (FolderName escapes it), so these names
 // cannot collide with a subkey.
 constexpr char kValuesFile[] = ".values";
@@ -59,7 +66,37 @@ struct Value {
   std::string name;
   std::string data;
 };
-using Values = std::vector<Value>;
+
+void WipeText(std::string& text) {
+  if (!text.empty()) WipeBytes(&text[0], text.size());
+}
+
+// A key's values as loaded; secrets among them are wiped when it goes.
+class Values : public std::vector<Value> {
+ public:
+  Values() = default;
+  Values(const Values&) = delete;
+  Values& operator=(const Values&) = delete;
+  ~Values() {
+    for (Value& value : *this) {
+      if (value.type == kTypeSecret) WipeText(value.data);
+    }
+  }
+};
+
+// The whole file in memory may hold a secret as well.
+class FileBytes : public std::string {
+ public:
+  FileBytes() = default;
+  FileBytes(const FileBytes&) = delete;
+  FileBytes& operator=(const FileBytes&) = delete;
+  ~FileBytes() { WipeText(*this); }
+};
+
+bool HoldsSecret(const Values& values) {
+  return std::any_of(values.begin(), values.end(),
+                     [](const Value& value) { return value.type == kTypeSecret; });
+}
 
 class Fd {
  public:
@@ -260,7 +297,7 @@ long ReadAll(int fd, std::string* bytes) {
 long Load(int dir, Values* values) {
   Fd file(openat(dir, kValuesFile, O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (file.get() < 0) return errno == ENOENT ? kRegistryOk : ErrnoResult(errno);
-  std::string bytes;
+  FileBytes bytes;
   long result = ReadAll(file.get(), &bytes);
   return result != kRegistryOk ? result : Parse(bytes, values);
 }
@@ -275,9 +312,11 @@ long WriteAll(int fd, std::string_view bytes) {
   return kRegistryOk;
 }
 
-long WriteTempFile(int dir, std::string_view bytes) {
-  Fd file(openat(dir, kTempFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, kFileMode));
-  if (file.get() < 0 || fchmod(file.get(), kFileMode) != 0) return ErrnoResult(errno);
+// The mode is set before the first byte is written, so that a secret is
+// never readable by others, not even in an old file of that name.
+long WriteTempFile(int dir, std::string_view bytes, mode_t mode) {
+  Fd file(openat(dir, kTempFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, mode));
+  if (file.get() < 0 || fchmod(file.get(), mode) != 0) return ErrnoResult(errno);
   long result = WriteAll(file.get(), bytes);
   if (result != kRegistryOk) return result;
   if (fsync(file.get()) != 0) return ErrnoResult(errno);
@@ -287,10 +326,10 @@ long WriteTempFile(int dir, std::string_view bytes) {
 // The new file replaces the old one in a single rename, so that a crash leaves
 // either all the old values or all the new ones.
 long Store(int dir, const Values& values) {
-  std::string bytes;
+  FileBytes bytes;
   long result = Encode(values, &bytes);
   if (result != kRegistryOk) return result;
-  result = WriteTempFile(dir, bytes);
+  result = WriteTempFile(dir, bytes, HoldsSecret(values) ? kSecretFileMode : kFileMode);
   if (result == kRegistryOk && renameat(dir, kTempFile, dir, kValuesFile) != 0) {
     result = ErrnoResult(errno);
   }
@@ -431,22 +470,92 @@ long RegistryGetString(RegistryKey key, const char* name, char* buffer, std::siz
   });
 }
 
+namespace {
+
+// Creates the value or replaces its type and data. The caller's data is
+// wiped once the key holds it.
+long PutValue(RegistryKey key, const char* name, std::uint32_t type, std::string& data) {
+  long result = EditKey(key, [&](Values& values) {
+    auto existing = Find(values, NameOf(name));
+    if (existing == values.end()) {
+      values.push_back(Value{type, std::string(NameOf(name)), data});
+    } else {
+      if (existing->type == kTypeSecret) WipeText(existing->data);
+      existing->type = type;
+      existing->data = data;
+    }
+    return kRegistryOk;
+  });
+  WipeText(data);
+  return result;
+}
+
+long PutBytes(RegistryKey key, const char* name, std::uint32_t type, const void* data,
+              std::size_t size) {
+  return Guarded([&] {
+    std::string bytes(static_cast<const char*>(data), size);
+    return PutValue(key, name, type, bytes);
+  });
+}
+
+long GetBytes(RegistryKey key, const char* name, std::uint32_t type, void* buffer,
+              std::size_t size, std::size_t* stored) {
+  return WithValue(key, name, [&](const auto& value) {
+    if (value.type != type) return kRegistryInvalidData;
+    if (value.data.size() > (buffer != nullptr ? size : 0)) return kRegistryMoreData;
+    if (!value.data.empty()) std::memcpy(buffer, value.data.data(), value.data.size());
+    if (stored != nullptr) *stored = value.data.size();
+    return kRegistryOk;
+  });
+}
+
+}  // namespace
+
 long RegistrySetString(RegistryKey key, const char* name, const char* value) {
   return Guarded([&] {
     // Stored with its terminating NUL, as the Windows registry stores REG_SZ.
     std::string data(value != nullptr ? value : "");
     data += '\0';
-    return EditKey(key, [&](Values& values) {
-      auto existing = Find(values, NameOf(name));
-      if (existing == values.end()) {
-        values.push_back(Value{kTypeString, std::string(NameOf(name)), std::move(data)});
-      } else {
-        existing->type = kTypeString;
-        existing->data = std::move(data);
-      }
-      return kRegistryOk;
-    });
+    return PutValue(key, name, kTypeString, data);
   });
+}
+
+// Little-endian, as Windows stores a REG_DWORD on every machine it runs on.
+long RegistryGetDword(RegistryKey key, const char* name, unsigned long* value) {
+  unsigned char bytes[4];
+  std::size_t stored = 0;
+  long result = GetBytes(key, name, kTypeDword, bytes, sizeof bytes, &stored);
+  if (result == kRegistryMoreData || (result == kRegistryOk && stored != sizeof bytes)) {
+    return kRegistryInvalidData;
+  }
+  if (result == kRegistryOk) {
+    *value = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<unsigned long>(bytes[3]) << 24;
+  }
+  return result;
+}
+
+long RegistrySetDword(RegistryKey key, const char* name, unsigned long value) {
+  unsigned char bytes[4];
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>((value >> (8 * i)) & 0xff);
+  return PutBytes(key, name, kTypeDword, bytes, sizeof bytes);
+}
+
+long RegistryGetBinary(RegistryKey key, const char* name, void* buffer, std::size_t size,
+                       std::size_t* stored) {
+  return GetBytes(key, name, kTypeBinary, buffer, size, stored);
+}
+
+long RegistrySetBinary(RegistryKey key, const char* name, const void* data, std::size_t size) {
+  return PutBytes(key, name, kTypeBinary, data, size);
+}
+
+long RegistryGetSecret(RegistryKey key, const char* name, void* buffer, std::size_t size,
+                       std::size_t* stored) {
+  return GetBytes(key, name, kTypeSecret, buffer, size, stored);
+}
+
+long RegistrySetSecret(RegistryKey key, const char* name, const void* data, std::size_t size) {
+  return PutBytes(key, name, kTypeSecret, data, size);
 }
 
 long RegistryEnumValue(RegistryKey key, unsigned index, char* name, std::size_t size) {
@@ -491,6 +600,7 @@ long RegistryDeleteValue(RegistryKey key, const char* name) {
     return EditKey(key, [&](Values& values) {
       auto existing = Find(values, NameOf(name));
       if (existing == values.end()) return kRegistryNotFound;
+      if (existing->type == kTypeSecret) WipeText(existing->data);
       values.erase(existing);
       return kRegistryOk;
     });

@@ -247,6 +247,59 @@ long RegistryDeleteValue(RegistryKey key, const char* name) {
   return Guarded([&] { return RegDeleteValueW(key->handle, Wide(name).c_str()); });
 }
 
+long RegistryGetDword(RegistryKey key, const char* name, unsigned long* value) {
+  if (key == nullptr) return ERROR_INVALID_HANDLE;
+  return Guarded([&] {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    long result = QueryData(key->handle, Wide(name), &type, &data);
+    if (result != ERROR_SUCCESS) return result;
+    if (type != REG_DWORD || data.size() != sizeof(DWORD)) {
+      return static_cast<long>(ERROR_INVALID_DATA);
+    }
+    DWORD number = 0;
+    std::memcpy(&number, data.data(), sizeof number);
+    *value = number;
+    return static_cast<long>(ERROR_SUCCESS);
+  });
+}
+
+long RegistrySetDword(RegistryKey key, const char* name, unsigned long value) {
+  if (key == nullptr) return ERROR_INVALID_HANDLE;
+  DWORD data = value;
+  return Guarded([&] {
+    return RegSetValueExW(key->handle, Wide(name).c_str(), 0, REG_DWORD,
+                          reinterpret_cast<const BYTE*>(&data), sizeof data);
+  });
+}
+
+long RegistryGetBinary(RegistryKey key, const char* name, void* buffer, std::size_t size,
+                       std::size_t* stored) {
+  if (key == nullptr) return ERROR_INVALID_HANDLE;
+  return Guarded([&] {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    long result = QueryData(key->handle, Wide(name), &type, &data);
+    if (result != ERROR_SUCCESS) return result;
+    if (type != REG_BINARY) return static_cast<long>(ERROR_INVALID_DATA);
+    if (data.size() > size || (buffer == nullptr && !data.empty())) {
+      return static_cast<long>(ERROR_MORE_DATA);
+    }
+    if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
+    if (stored != nullptr) *stored = data.size();
+    return static_cast<long>(ERROR_SUCCESS);
+  });
+}
+
+long RegistrySetBinary(RegistryKey key, const char* name, const void* data, std::size_t size) {
+  if (key == nullptr) return ERROR_INVALID_HANDLE;
+  if (size > MAXDWORD) return ERROR_INVALID_PARAMETER;
+  return Guarded([&] {
+    return RegSetValueExW(key->handle, Wide(name).c_str(), 0, REG_BINARY,
+                          static_cast<const BYTE*>(data), static_cast<DWORD>(size));
+  });
+}
+
 // The registry compares value names by the system's upper-case table, which
 // CompareStringOrdinal applies when it ignores case.
 bool RegistryValueNamesMatch(const char* a, const char* b) {

@@ -6,12 +6,14 @@
 #   install-deps.sh package  adds the installer, archive and Debian package tools
 set -euo pipefail
 
-native=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
+# libssl-dev: the native build's TLS; python3-cryptography: the tests' own CA.
+native=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libssl-dev
         iproute2 util-linux procps python3 socat busybox-static inetutils-telnetd
-        openssl time python3-aiosmtpd msmtp curl dnsmasq-base unbound bind9-dnsutils
-        nodejs)
+        openssl time python3-aiosmtpd python3-cryptography msmtp curl dnsmasq-base unbound
+        bind9-dnsutils nodejs)
+# libgnutls30: Wine's SChannel (64-bit, as the programs) runs on the host's GnuTLS.
 windows=(g++-mingw-w64-x86-64-posix wine wine64 xvfb locales imagemagick fonts-ipafont-gothic
-         fonts-wine)
+         fonts-wine libgnutls30)
 package=(nsis zip unzip dpkg-dev lintian systemd man-db)
 
 want=("${native[@]}")

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # screenshots.sh: builds the windows preset and the packages, then takes a PNG
-# of every page of pathcaster.exe's wizard, of its recipient dialog and of the
+# of every page of pathcaster.exe's wizard, of its two dialogs and of the
 # installer's welcome page as Wine draws them on a virtual X display (Xvfb),
 # into docs/screenshots/. The wizard asks DNS servers and sends mail, so it runs
 # inside the sandbox, with dnsmasq naming its test address and an SMTP server
@@ -58,6 +58,15 @@ ask "box-type 1020 suzuki@example.test" >/dev/null
 shoot "$out/dialog108-recipient.png" box-rect
 ask "box-press 2" >/dev/null  # Cancel
 wait_for "count 宛先アドレスの追加" 0
+ask "post 1049" >/dev/null  # the mail server's settings
+ask "box 30 送信サーバーの詳細設定" >/dev/null
+ask "box-click 1042" >/dev/null  # STARTTLS
+ask "box-click 1044" >/dev/null  # SMTP authentication
+ask "box-type 1045 owner@example.test" >/dev/null
+ask "box-type 1046 password" >/dev/null
+shoot "$out/dialog109-mail-server.png" box-rect
+ask "box-press 2" >/dev/null  # Cancel
+wait_for "count 送信サーバーの詳細設定" 0
 ask "press next" >/dev/null
 ask "box 30 VNTRLINK" >/dev/null
 ask "box-press 6" >/dev/null  # Yes, send

@@ -8,6 +8,8 @@
 #include "platform/shift_jis_win32.h"
 #include "wizard/resources/resource.h"
 
+#include "platform/wipe.h"
+
 namespace {
 
 constexpr UINT kShiftJis = 932;
@@ -115,6 +117,18 @@ void GetItemText(HWND dialog, int id, char* sjis, std::size_t size) {
 
 bool ItemHasText(HWND dialog, int id) {
   return GetWindowTextLengthW(GetDlgItem(dialog, id)) > 0;
+}
+
+void GetItemTextAsUtf8(HWND dialog, int id, char* utf8, std::size_t size) {
+  if (size == 0) return;
+  wchar_t wide[kMessageRoom] = {};
+  GetDlgItemTextW(dialog, id, wide, kMessageRoom);
+  int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, static_cast<int>(size), nullptr,
+                                   nullptr);
+  // A text that does not fit is refused whole rather than cut inside a
+  // character.
+  if (length <= 0) utf8[0] = '\0';
+  WipeBytes(wide, sizeof wide);
 }
 
 void ReplaceItemSelection(HWND dialog, int id, const char* sjis) {

@@ -19,6 +19,9 @@ void SetItemText(HWND dialog, int id, const char* sjis);
 // The control's text, cut to size bytes with its terminator.
 void GetItemText(HWND dialog, int id, char* sjis, std::size_t size);
 bool ItemHasText(HWND dialog, int id);
+// The control's text in UTF-8, cut to size bytes with its terminator, for
+// a password: the copies made on the way are wiped.
+void GetItemTextAsUtf8(HWND dialog, int id, char* utf8, std::size_t size);
 void ReplaceItemSelection(HWND dialog, int id, const char* sjis);
 void SetWindowTitle(HWND window, const char* sjis);
 // Adds a line to list box id: its index, or -1 when it was not added.

@@ -1,6 +1,7 @@
 // Arbitrary bytes as a mail server's replies, handed to the reader from
 // memory, after which they end: the reader takes reply after reply until it
 // fails, and never keeps more than its buffer or takes more than was given.
+// Every other reply is read as one to EHLO, its extensions noted.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -35,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   SmtpSession session;
   std::size_t taken = 0;
   for (std::size_t replies = 0; replies <= size; ++replies) {
-    int got = SmtpReadReplyFrom(session, Give, &bytes);
+    SmtpExtensions extensions;
+    int got = SmtpReadReplyFrom(session, Give, &bytes, replies % 2 == 0 ? &extensions : nullptr);
     if (got < 0) break;
     Check(got > 0);
     taken += static_cast<std::size_t>(got);

@@ -72,12 +72,13 @@ class Handler:
 
 
 class RecordingController(Controller):
-    def __init__(self, handler, port, host="127.0.0.1"):
+    def __init__(self, handler, port, host="127.0.0.1", **options):
         self.record = bytearray()
-        super().__init__(handler, hostname=host, port=port)
+        super().__init__(handler, hostname=host, port=port, **options)
 
     def factory(self):
-        return RecordingSMTP(self.handler, self.record, hostname="mail.example.test")
+        options = {"hostname": "mail.example.test", **self.SMTP_kwargs}
+        return RecordingSMTP(self.handler, self.record, **options)
 
 
 class ScriptedServer(threading.Thread):

@@ -6,6 +6,9 @@
 //   mail_tool send IN [COUNT [REPLY_MS]]             SendMailMessage COUNT times;
 //       IN holds server, from, to, cc, subject and body, each ended by NUL;
 //       prints "result N" per call
+//   mail_tool submit IN [COUNT [REPLY_MS]]           SubmitMail COUNT times; IN
+//       holds port, security (0-2), user, password, "1" for a password in
+//       clear, then send's six fields; prints "outcome NAME" per call
 //   mail_tool bench IN ROUNDS                        SjisToJis + EncodeWords speed
 #include <chrono>
 #include <cstdio>
@@ -17,6 +20,7 @@
 #include "platform/net.h"
 #include "wizard/mail/mail.h"
 #include "wizard/mail/smtp.h"
+#include "wizard/mail/submission.h"
 
 namespace {
 
@@ -53,18 +57,26 @@ int Convert(const std::string& operation, const std::string& input, const char* 
   return 2;
 }
 
-int Send(const std::string& input, int count, int replyMs) {
-  std::vector<std::string> fields;
+constexpr const char* kOutcomeNames[] = {"sent",       "failed",  "unreachable",
+                                          "certificate", "encryption", "login",
+                                          "no-login-method", "clear-password"};
+
+// The NUL-ended fields of the input, or false when it has fewer.
+bool SplitFields(const std::string& input, std::size_t count, std::vector<std::string>* fields) {
   std::size_t start = 0;
-  for (int i = 0; i < 6; ++i) {
+  while (fields->size() < count) {
     std::size_t end = input.find('\0', start);
-    if (end == std::string::npos) return 2;
-    fields.push_back(input.substr(start, end - start));
+    if (end == std::string::npos) return false;
+    fields->push_back(input.substr(start, end - start));
     start = end + 1;
   }
+  return true;
+}
+
+bool StartSockets(int replyMs) {
   int major = 0;
   int minor = 0;
-  if (NetStartup(2, 0, &major, &minor) != 0) return 2;
+  if (NetStartup(2, 0, &major, &minor) != 0) return false;
   if (replyMs > 0) {
     SmtpTiming timing;
     timing.replyTimeoutMs = replyMs;
@@ -72,10 +84,36 @@ int Send(const std::string& input, int count, int replyMs) {
     timing.sendTimeoutMs = replyMs;
     SetSmtpTimingForTests(timing);
   }
+  return true;
+}
+
+int Send(const std::string& input, int count, int replyMs) {
+  std::vector<std::string> fields;
+  if (!SplitFields(input, 6, &fields) || !StartSockets(replyMs)) return 2;
   for (int i = 0; i < count; ++i) {
     int result = SendMailMessage(fields[0].c_str(), fields[1].c_str(), fields[2].c_str(),
                                  fields[3].c_str(), fields[4].c_str(), fields[5].c_str());
     std::printf("result %d\n", result);
+  }
+  std::fflush(stdout);
+  NetCleanup();
+  return 0;
+}
+
+int Submit(const std::string& input, int count, int replyMs) {
+  std::vector<std::string> fields;
+  if (!SplitFields(input, 11, &fields) || !StartSockets(replyMs)) return 2;
+  SmtpSubmission submission;
+  submission.port = static_cast<std::uint16_t>(std::atoi(fields[0].c_str()));
+  submission.security = static_cast<SmtpSecurity>(std::atoi(fields[1].c_str()));
+  submission.user = fields[2].c_str();
+  submission.password = fields[3].c_str();
+  submission.passwordInClear = fields[4] == "1";
+  submission.server = fields[5].c_str();
+  for (int i = 0; i < count; ++i) {
+    MailOutcome outcome = SubmitMail(submission, fields[6].c_str(), fields[7].c_str(),
+                                     fields[8].c_str(), fields[9].c_str(), fields[10].c_str());
+    std::printf("outcome %s\n", kOutcomeNames[static_cast<int>(outcome)]);
   }
   std::fflush(stdout);
   NetCleanup();
@@ -106,6 +144,9 @@ int main(int argc, char** argv) {
   if (!ReadFile(argv[2], &input)) return 2;
   if (operation == "send") {
     return Send(input, argc > 3 ? std::atoi(argv[3]) : 1, argc > 4 ? std::atoi(argv[4]) : 0);
+  }
+  if (operation == "submit") {
+    return Submit(input, argc > 3 ? std::atoi(argv[3]) : 1, argc > 4 ? std::atoi(argv[4]) : 0);
   }
   if (operation == "bench") return Bench(input, argc > 3 ? std::atoi(argv[3]) : 1);
   if (argc < 4) return 2;

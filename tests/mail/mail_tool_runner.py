@@ -12,6 +12,7 @@ class MailTool:
     def __init__(self, program, wine=False):
         self.program = program
         self.wine = wine
+        self.environment = None  # for the tool's runs; None: this process's
         self.folder = tempfile.TemporaryDirectory()
         self.count = 0
 
@@ -27,7 +28,7 @@ class MailTool:
 
     def _run(self, arguments, timeout):
         command = ([ "wine"] if self.wine else []) + [self.program] + arguments
-        return subprocess.run(command, capture_output=True, timeout=timeout)
+        return subprocess.run(command, capture_output=True, timeout=timeout, env=self.environment)
 
     def _input(self, data):
         self.count += 1
@@ -57,16 +58,30 @@ class MailTool:
         with open(target, "rb") as f:
             return f.read()
 
+    def _calls(self, operation, fields, count, reply_ms, timeout):
+        """The words after "result " or "outcome ", one per call."""
+        data = b"".join((f.encode("utf-8") if isinstance(f, str) else f) + b"\0" for f in fields)
+        source = self._input(data)
+        run = self._run([operation, self._argument(source), str(count), str(reply_ms)], timeout)
+        if run.returncode != 0:
+            raise RuntimeError("mail_tool %s failed: %r" % (operation, run))
+        return [line.split()[1] for line in run.stdout.decode().splitlines()
+                if line.split()[0] in ("result", "outcome")]
+
     def send(self, server, sender, to, cc, subject, body, count=1, reply_ms=0, timeout=120):
         """The SendMailMessage results, one per call."""
-        fields = [server, sender, to, cc, subject, body]
-        data = b"".join((f.encode("ascii") if isinstance(f, str) else f) + b"\0" for f in fields)
-        source = self._input(data)
-        run = self._run(["send", self._argument(source), str(count), str(reply_ms)], timeout)
-        if run.returncode != 0:
-            raise RuntimeError("mail_tool send failed: %r" % (run,))
-        return [int(line.split()[1]) for line in run.stdout.decode().splitlines()
-                if line.startswith("result ")]
+        return [int(r) for r in self._calls("send", [server, sender, to, cc, subject, body],
+                                            count, reply_ms, timeout)]
+
+    def submit(self, submission, server, sender, to, cc, subject, body, count=1, reply_ms=0,
+               timeout=120):
+        """The SubmitMail outcomes by name, one per call; submission holds
+        port, security, user, password and clear (the password in clear)."""
+        s = submission
+        fields = [str(s.get("port", 0)), str(s.get("security", 0)), s.get("user", ""),
+                  s.get("password", ""), "1" if s.get("clear") else "0",
+                  server, sender, to, cc, subject, body]
+        return self._calls("submit", fields, count, reply_ms, timeout)
 
 
 def run_tests(install_tool):

@@ -48,7 +48,7 @@ bool WindowExists(void* window) {
   return window != nullptr && window != kClosedPage;
 }
 
-void ShowSendFailure(void* owner, const char* address) {
+void ShowSendFailure(void* owner, const char* address, MailOutcome) {
   seen.failures.emplace_back(owner, address);
   if (seen.onFailure) seen.onFailure();
 }

@@ -34,7 +34,7 @@ bool WindowExists(void* window) {
   return window == &sendingPage;
 }
 
-void ShowSendFailure(void*, const char* address) {
+void ShowSendFailure(void*, const char* address, MailOutcome) {
   std::printf("failure %s\n", address);
 }
 

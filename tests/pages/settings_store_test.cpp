@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/pages/registry_root.h"
+#include "wizard/core/submission_settings.h"
 
 namespace {
 
@@ -203,3 +204,30 @@ TEST_F(SettingsStoreTest, EditsThatCannotBeStoredAreRefusedAndChangeNothing) {
 }
 
 }  // namespace
+
+// What an administrator writes by hand is taken only where it means
+// something; the password goes in clear only after an explicit choice.
+TEST_F(SettingsStoreTest, SubmissionSettingsReadWhatIsMeantAndNothingElse) {
+  EnsureSettingsKeys();
+  SubmissionSettings settings;
+  LoadSubmissionSettings(&settings);
+  EXPECT_EQ(EffectiveSecurity(settings, "SMTPS://mail.example.test"), SmtpSecurity::kTls);
+  EXPECT_EQ(EffectiveSecurity(settings, "mail.example.test:465"), SmtpSecurity::kNone);
+  SetByHand(kSettingsKey, "smtpsecurity", "1");  // a text, not a number
+  SetByHand(kSettingsKey, "smtpport", "587");
+  LoadSubmissionSettings(&settings);
+  EXPECT_EQ(settings.port, 0u);
+  EXPECT_FALSE(settings.securityChosen);
+  settings.authenticate = true;
+  EXPECT_FALSE(SubmissionFor(settings, "mail.example.test", "").passwordInClear);
+
+  settings.securityChosen = true;
+  settings.security = SmtpSecurity::kNone;
+  ASSERT_TRUE(SaveSubmissionSettings(settings, "p\xC3\xA4ss"));
+  LoadSubmissionSettings(&settings);
+  char password[kSmtpPasswordRoom];
+  LoadSmtpPassword(password);
+  EXPECT_STREQ(password, "p\xC3\xA4ss");
+  EXPECT_EQ(EffectiveSecurity(settings, "smtps://mail.example.test"), SmtpSecurity::kNone);
+  EXPECT_TRUE(SubmissionFor(settings, "mail.example.test", password).passwordInClear);
+}

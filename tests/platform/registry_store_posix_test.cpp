@@ -180,6 +180,22 @@ TEST_F(RegistryStoreTest, ModesDoNotDependOnTheUmask) {
   }
 }
 
+// A key's values are one file: while it holds a secret, others read none.
+TEST_F(RegistryStoreTest, ASecretKeepsItsKeysValuesFromOthers) {
+  const fs::path values = KeyFolder() / ".values";
+  ASSERT_EQ(RegistrySetString(key_, "user", "taro"), kRegistryOk);
+  ASSERT_EQ(static_cast<int>(fs::status(values).permissions()), 0644);
+  ASSERT_EQ(RegistrySetSecret(key_, "password", "secret", 6), kRegistryOk);
+  ASSERT_EQ(RegistrySetString(key_, "later", "1"), kRegistryOk);
+  EXPECT_EQ(static_cast<int>(fs::status(values).permissions()), 0600);
+  char read[16];
+  std::size_t stored = 0;
+  ASSERT_EQ(RegistryGetSecret(key_, "password", read, sizeof read, &stored), kRegistryOk);
+  EXPECT_EQ(std::string(read, stored), "secret");
+  ASSERT_EQ(RegistryDeleteValue(key_, "password"), kRegistryOk);
+  EXPECT_EQ(static_cast<int>(fs::status(values).permissions()), 0644);
+}
+
 TEST_F(RegistryStoreTest, WritersInSeparateProcessesLoseNothing) {
   constexpr int kPerProcess = 20;
   std::vector<pid_t> writers;

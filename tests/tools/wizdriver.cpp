@@ -14,6 +14,9 @@
 //   box-item ID            the text of control ID of the box
 //   box-type ID TEXT       put TEXT into control ID of the box, as typing does
 //   box-enabled ID         1 when control ID of the box is enabled
+//   box-shown ID           1 when control ID of the box is shown
+//   box-click ID           click button ID of the box (a check box or radio
+//                          button changes as a user's click changes it)
 //   box-close              close the box as its window menu's Close does
 //   box-rect               the box's window rectangle
 //   page                   the dialog id of the sheet's current page
@@ -276,6 +279,13 @@ std::string TypeText(Driver& driver, std::string_view argument) {
   return Ok();
 }
 
+std::string ControlShown(Driver& driver, std::string_view argument) {
+  std::string_view rest;
+  HWND control = ParentControl(driver, argument, &rest);
+  if (control == nullptr) return Error("no control");
+  return Ok(IsWindowVisible(control) ? "1" : "0");
+}
+
 std::string ControlEnabled(Driver& driver, std::string_view argument) {
   std::string_view rest;
   HWND control = ParentControl(driver, argument, &rest);
@@ -442,6 +452,8 @@ constexpr Command kCommands[] = {
     {"box-item", ControlText, Scope::kBox},
     {"box-type", TypeText, Scope::kBox},
     {"box-enabled", ControlEnabled, Scope::kBox},
+    {"box-shown", ControlShown, Scope::kBox},
+    {"box-click", ClickControl, Scope::kBox},
     {"box-close", CloseBox, Scope::kBox},
     {"box-rect", BoxRectangle, Scope::kBox},
     {"page", PageId, Scope::kSheet},

@@ -4,11 +4,13 @@ windows by wizdriver.exe: from the welcome page to Finish with mails sent from
 the choice page and from the sending page, Copy and the clipboard, the button
 rules of the choice and mail settings pages, the recipient dialog, Back from
 the mail settings page, a recipient the SMTP server refuses, a recipient
-named with a character that Shift_JIS cannot hold, and a message holding one.
-The mails reach an aiosmtpd server on 127.0.0.1:25 and are read back with
-Python's email package; the test address is named by dnsmasq. With --locale
-en_US.UTF-8 the wizard runs on a Windows whose ANSI code page is 1252, as an
-English system is, and must show and mail the same Japanese texts.
+named with a character that Shift_JIS cannot hold, a message holding one, and
+the mail server dialog with STARTTLS and authentication. The mails reach
+aiosmtpd servers on 127.0.0.1 (25; 587 with STARTTLS and AUTH, its
+certificate from a CA made here) and are read back with Python's email
+package; the test address is named by dnsmasq. With --locale en_US.UTF-8 the
+wizard runs on a Windows whose ANSI code page is 1252, as an English system
+is, and must show and mail the same Japanese texts.
 
 Usage: mail_flow_wine_test.py --program pathcaster.exe --driver wizdriver.exe
            [--locale LOCALE] [unittest arguments]
@@ -27,11 +29,14 @@ import tempfile
 import unittest
 
 from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult, LoginPassword
 
 import pathcaster_wine_test as wizard
 from pathcaster_wine_test import (DETECT_DONE, DETECT_STATUS, START_LIMIT, TEST_ADDRESS,
                                   TEST_HOST, TITLE, WizardCase, dnsmasq, set_installed, wine)
 from smtp_mailbox import Mailbox
+from test_ca import TestCa
+from wine_tls import trust_in_wine
 
 SETTINGS_KEY = r"HKLM\SOFTWARE\Tarvik\Vantor Vntrlink"
 SENDER = "owner@example.test"
@@ -55,6 +60,10 @@ SETTINGS_NEEDED = "”次へ”をｸﾘｯｸしてメール情報を設定し�
 SETTINGS_CHANGE = "”次へ”をｸﾘｯｸするとメール情報を変更できます。"  # string 36
 ADD_TITLE, MODIFY_TITLE = "宛先アドレスの追加", "宛先アドレスの修正"  # strings 19, 20
 NOT_MAILABLE = "「%s」はメールで送れない文字です。この文字を消すか、別の文字に置き換えてください。"  # 41
+SUBMISSION_TITLE = "送信サーバーの詳細設定"  # dialog 109
+CAUSE_CERTIFICATE = ("送信サーバーの証明書を確認できませんでした。"
+                     "サーバー名と証明書の名前、期限、発行元を確認してください。")  # string 43
+SMTP_USER, SMTP_PASSWORD = "owner", "p\u00e4ssw\u00f6rd \u79d8\u5bc6"
 # Wine's caption for a message box that was given none, in the system's language.
 DEFAULT_CAPTIONS = {"ja": "エラー", "en": "Error"}
 
@@ -62,6 +71,8 @@ DETECTION, CHOICE, MAIL_SETTINGS, SENDING = "102", "103", "106", "105"
 TYPED, SEND, COPY, SEND_HINT_TEXT, NEXT_HINT, MESSAGE_EDIT = 1007, 1008, 1022, 1028, 1030, 1021
 SENDER_EDIT, SERVER_EDIT, RECIPIENT_LIST, ADD, MODIFY, DELETE = 1013, 1014, 1015, 1016, 1017, 1018
 NAME_EDIT, ADDRESS_EDIT = 1019, 1020
+SUBMISSION, STARTTLS, AUTH, USER_EDIT, PASSWORD_EDIT = 1049, 1042, 1044, 1045, 1046
+PASSWORD_STORED, CLEAR_WARNING = 1047, 1048
 SEND_STATE, CLOSING_HINT, ABORT = 1024, 1011, 1027
 IDOK, IDYES, IDNO = 1, 6, 7
 MAIL_LIMIT = 60
@@ -115,6 +126,11 @@ def stored_setting(name, key="5.5", view="32"):
     if run.returncode != 0:
         return None
     return run.stdout.decode("utf-8", "replace").split("REG_SZ")[-1].strip()
+
+
+def accept_owner(server, session, envelope, mechanism, data):
+    return AuthResult(handled=False, success=isinstance(data, LoginPassword) and
+                      (data.login, data.password) == (SMTP_USER.encode(), SMTP_PASSWORD.encode()))
 
 
 class MailFlowTest(WizardCase):
@@ -394,6 +410,58 @@ class MailFlowTest(WizardCase):
         self.assertEqual(self.driver.ok(f"count {TITLE}"), "1")
         self.assert_mails([RECIPIENTS["suzuki"]], link_message())
 
+    # The mail server dialog.
+
+    def send_from_the_mail_settings_page(self):
+        self.wait_for_buttons("back next cancel")
+        self.driver.ok("press next")
+        self.answer_box(TITLE, CONFIRM_SEND, IDYES)
+
+    def test_the_mail_server_dialog_sends_through_starttls_and_authentication(self):
+        seed_settings(server="localhost", recipients={"suzuki": RECIPIENTS["suzuki"]})
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        ca, mailbox = TestCa(folder.name), Mailbox()
+        server = Controller(mailbox, hostname="127.0.0.1", port=587, authenticator=accept_owner,
+                            tls_context=ca.server_context(), require_starttls=True,
+                            auth_required=True)  # the port of an empty port number
+        server.start()
+        self.addCleanup(server.stop)
+        program = self.open_choice_page()
+        self.go_to(MAIL_SETTINGS)
+        self.open_dialog(SUBMISSION, SUBMISSION_TITLE)
+        for control, warned in ((AUTH, "1"), (STARTTLS, "0")):
+            self.driver.ok(f"box-click {control}")
+            self.assertEqual(self.driver.ok(f"box-shown {CLEAR_WARNING}"), warned)
+        self.driver.ok(f"box-type {USER_EDIT} {SMTP_USER}")
+        self.driver.ok(f"box-type {PASSWORD_EDIT} {SMTP_PASSWORD}")
+        self.driver.ok(f"box-press {IDOK}")
+        self.wait_until_closed(SUBMISSION_TITLE)
+        stored = wine("reg", "query", SETTINGS_KEY + "\\5.5", "/v", "smtppassword",
+                      "/reg:32").stdout
+        self.assertIn(b"REG_BINARY", stored)
+        self.assertNotIn(SMTP_PASSWORD.encode().hex().upper().encode(), stored.upper())
+        # The test CA is no root of Wine's yet.
+        self.send_from_the_mail_settings_page()
+        failure = SEND_FAILED % RECIPIENTS["suzuki"] + "\r\n" + CAUSE_CERTIFICATE
+        self.answer_box(TITLE, failure, IDOK)
+        self.wait_until(lambda: self.text(SEND_STATE) == SOME_FAILED, MAIL_LIMIT, "no end")
+        self.finish(program)
+
+        trust_in_wine(ca.path, folder.name)  # a new wineserver: the driver ended with the old
+        self.driver = wizard.Driver()
+        self.addCleanup(self.driver.close)
+        program = self.open_choice_page()
+        self.go_to(MAIL_SETTINGS)
+        self.open_dialog(SUBMISSION, SUBMISSION_TITLE)
+        self.assertEqual(self.driver.ok(f"box-item {PASSWORD_EDIT}"), "")
+        self.assertEqual(self.driver.ok(f"box-shown {PASSWORD_STORED}"), "1")
+        self.driver.ok("box-close")
+        self.wait_until_closed(SUBMISSION_TITLE)
+        self.send_from_the_mail_settings_page()
+        self.wait_until(lambda: self.text(SEND_STATE) == SEND_COMPLETE, MAIL_LIMIT, "no end")
+        self.finish(program)
+        self.assertEqual([mail.rcpt_tos for mail in mailbox.mails], [[RECIPIENTS["suzuki"]]])
 
 def main():
     parser = argparse.ArgumentParser()

@@ -25,6 +25,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 from netutil import wait_for  # noqa: E402
+from wine_tls import run_with_own_wine  # noqa: E402
 
 PROGRAM = DRIVER = DNSAPI_STUB = None
 TEST_ADDRESS = "192.0.2.77"
@@ -331,12 +332,7 @@ class DetectionTest(WizardCase):
 def run_in_test_network(arguments, script=__file__):
     """The script again, in a sandbox whose veth carries the test address
     and with a wineserver started there."""
-    scripts = os.path.join(HERE, "..", "..", "scripts")
-    command = [os.path.join(scripts, "sandbox"), "--addr", TEST_ADDRESS + "/24",
-               "bash", "-c", 'source "$0"; trap wine_env_stop EXIT; "$@"',
-               os.path.join(scripts, "wine-env.sh"),
-               sys.executable, os.path.abspath(script), "--inside", *arguments]
-    return subprocess.run(command).returncode
+    return run_with_own_wine(script, arguments, ("--addr", TEST_ADDRESS + "/24"))
 
 
 def main():

@@ -8,9 +8,10 @@
 #include <vector>
 
 #include "platform/threads.h"
+#include "platform/wipe.h"
 #include "wizard/core/settings_store.h"
+#include "wizard/core/submission_settings.h"
 #include "wizard/core/wizard_session.h"
-#include "wizard/mail/mail.h"
 
 namespace {
 
@@ -20,11 +21,15 @@ constexpr int kEndPollMs = 10;
 // What one run works on, owned by its thread: the pages may change the
 // session's texts while it mails.
 struct DeliveryJob {
+  ~DeliveryJob() { WipeBytes(password, sizeof password); }
+
   DeliveryContacts contacts;
   char messageText[kSessionTextRoom];
   char typedHostName[kSessionTextRoom];
   char senderAddress[kSessionTextRoom];
   char mailServer[kSessionTextRoom];
+  SubmissionSettings submission;
+  char password[kSmtpPasswordRoom];
 };
 
 // Run threads not yet past their last step. A run clears sendInProgress
@@ -44,9 +49,9 @@ void NotifyPage(const DeliveryContacts& contacts, bool starting) {
 }
 
 // The page that owns the box may be gone by now (the wizard was closed).
-void ShowFailure(const DeliveryContacts& contacts, const char* address) {
+void ShowFailure(const DeliveryContacts& contacts, const char* address, MailOutcome cause) {
   void* owner = WizardSession.activePageWindow.load();
-  contacts.showSendFailure(contacts.windowExists(owner) ? owner : nullptr, address);
+  contacts.showSendFailure(contacts.windowExists(owner) ? owner : nullptr, address, cause);
 }
 
 using AddressBook = std::vector<RecipientEntry>;
@@ -77,11 +82,13 @@ bool ReadAddressBook(AddressBook& book) {
 
 void MailRecipients(const DeliveryJob& job, const AddressBook& book, const char* text,
                     bool* failed) {
+  SmtpSubmission submission = SubmissionFor(job.submission, job.mailServer, job.password);
   for (const RecipientEntry& entry : book) {
-    if (SendMailMessage(job.mailServer, job.senderAddress, entry.address, "", kSubject, text) !=
-        0) {
+    MailOutcome outcome =
+        SubmitMail(submission, job.senderAddress, entry.address, "", kSubject, text);
+    if (outcome != MailOutcome::kSent) {
       *failed = true;
-      ShowFailure(job.contacts, entry.address);
+      ShowFailure(job.contacts, entry.address, outcome);
     }
     if (WizardSession.sendAbortRequested.load()) break;
   }
@@ -129,6 +136,9 @@ DeliveryJob* NewJob(const DeliveryContacts& contacts) {
   CopyText(job->typedHostName, WizardSession.typedHostName);
   CopyText(job->senderAddress, WizardSession.senderAddress);
   CopyText(job->mailServer, WizardSession.mailServer);
+  LoadSubmissionSettings(&job->submission);
+  job->password[0] = '\0';
+  if (job->submission.authenticate) LoadSmtpPassword(job->password);
   return job;
 }
 

@@ -6,6 +6,7 @@
 // starts and when it has ended.
 #pragma once
 #include "wizard/core/link_message.h"
+#include "wizard/mail/submission.h"
 
 // Private messages of the pages, sent with both parameters 0.
 constexpr unsigned UM_RESETSENDBUTTON = 1025;  // WM_USER + 1, to the choice page
@@ -19,15 +20,16 @@ struct DeliveryContacts {
   void (*sendToWindow)(void* window, unsigned message);
   // False for null and for a window that was destroyed.
   bool (*windowExists)(void* window);
-  // The box that names a recipient whose mail failed; returns when the user
-  // closed it. A null owner shows it on its own.
-  void (*showSendFailure)(void* owner, const char* address);
+  // The box that names a recipient whose mail failed, and why; returns when
+  // the user closed it. A null owner shows it on its own.
+  void (*showSendFailure)(void* owner, const char* address, MailOutcome cause);
 };
 
 // Starts a run unless one is in progress (then false, and nothing changes).
 // The run mails with copies of WizardSession's message text, typed host
-// name, sender address and mail server taken here, so call it on the pages' thread, which
-// writes them. When no thread can start, the run ends at once as one that
+// name, sender address and mail server taken here, so call it on the pages'
+// thread, which writes them; the submission settings and password are read
+// here as well. When no thread can start, the run ends at once as one that
 // sent nothing (allMailsSent false, the end message to the page) and the
 // result is false as well.
 bool StartDeliveryRunWith(const DeliveryContacts& contacts);

@@ -9,6 +9,7 @@
 #include "wizard/mail/mail_text.h"
 #include "wizard/mail/message.h"
 #include "wizard/mail/smtp.h"
+#include "wizard/mail/submission.h"
 
 namespace {
 
@@ -88,12 +89,40 @@ int Transact(SmtpSession& session, const PreparedTexts& texts) {
     return 1;
   }
   const char* sender = PreparedTexts::Or(texts.from);
-  if (SmtpHelo(session, sender) != 0 || SmtpMailFrom(session, sender) != 0 ||
+  if (SmtpIntroduce(session, sender) != 0 || SmtpMailFrom(session, sender) != 0 ||
       SmtpRcptTo(session, PreparedTexts::Or(texts.to)) != 0 ||
       (!IsEmptyText(texts.cc) && SmtpRcptTo(session, texts.cc) != 0)) {
     return 1;
   }
   return SmtpSendData(session, sender, texts.to, texts.cc, texts.subject, texts.body) == 0 ? 0 : 1;
+}
+
+// SmtpCommand that, with extensions, takes the reply as one to EHLO.
+int CommandWith(SmtpSession& session, SmtpExtensions* extensions, const char* expected,
+                const char* format, va_list arguments) {
+  int length = std::vsnprintf(session.command, sizeof session.command, format, arguments);
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof session.command) return -1;
+  if (SmtpSendText(session, session.command) < 0) return -1;
+  if (SmtpReadReply(session, extensions) < 0) return -1;
+  return std::strncmp(session.reply, expected, std::strlen(expected)) == 0 ? 0 : -1;
+}
+
+PRINTF_FORMAT(4, 5)
+int CommandNoting(SmtpSession& session, SmtpExtensions* extensions, const char* expected,
+                  const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  int result = CommandWith(session, extensions, expected, format, arguments);
+  va_end(arguments);
+  return result;
+}
+
+// The sender's mail domain, not the local machine's name: null when the
+// sender has no address or nothing after its at sign.
+const char* SenderDomain(TextCopy& copy) {
+  const char* address = SenderAddress(copy);
+  const char* at = address != nullptr ? std::strchr(address, '@') : nullptr;
+  return at != nullptr && at[1] != '\0' ? at + 1 : nullptr;
 }
 
 }  // namespace
@@ -103,28 +132,31 @@ int Transact(SmtpSession& session, const PreparedTexts& texts) {
 // might accept: a short send counts as a failure.
 int SmtpSendText(SmtpSession& session, const char* text) {
   int length = static_cast<int>(std::strlen(text));
-  int sent = NetSend(session.socket, text, length);
+  int sent = SmtpLinkSend(session, text, length);
   return sent == length ? sent : -1;
 }
 
 int SmtpCommand(SmtpSession& session, const char* expected, const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  int length = std::vsnprintf(session.command, sizeof session.command, format, arguments);
+  int result = CommandWith(session, nullptr, expected, format, arguments);
   va_end(arguments);
-  if (length < 0 || static_cast<std::size_t>(length) >= sizeof session.command) return -1;
-  if (SmtpSendText(session, session.command) < 0) return -1;
-  if (SmtpReadReply(session) < 0) return -1;
-  return std::strncmp(session.reply, expected, std::strlen(expected)) == 0 ? 0 : -1;
+  return result;
 }
 
 int SmtpHelo(SmtpSession& session, const char* sender) {
   TextCopy copy(sender);
-  const char* address = SenderAddress(copy);
-  if (address == nullptr) return -1;
-  const char* at = std::strchr(address, '@');
-  if (at == nullptr || at[1] == '\0') return -1;
-  return SmtpCommand(session, "25", "HELO %s\r\n", at + 1);
+  const char* domain = SenderDomain(copy);
+  if (domain == nullptr) return -1;
+  return SmtpCommand(session, "25", "HELO %s\r\n", domain);
+}
+
+int SmtpEhlo(SmtpSession& session, const char* sender) {
+  TextCopy copy(sender);
+  const char* domain = SenderDomain(copy);
+  if (domain == nullptr) return -1;
+  session.extensions = SmtpExtensions{};
+  return CommandNoting(session, &session.extensions, "250", "EHLO %s\r\n", domain);
 }
 
 int SmtpMailFrom(SmtpSession& session, const char* sender) {
@@ -170,21 +202,40 @@ int SmtpSendData(SmtpSession& session, const char* from, const char* to, const c
   return std::strncmp(session.reply, "250", 3) == 0 ? 0 : -1;
 }
 
-int SendMailMessage(const char* server, const char* from, const char* to, const char* cc,
-                    const char* subject, const char* body) {
-  if (HoldsLineEnd(server)) return -1;
+MailOutcome SubmitMail(const SmtpSubmission& submission, const char* from, const char* to,
+                       const char* cc, const char* subject, const char* body) {
+  if (HoldsLineEnd(submission.server)) return MailOutcome::kUnreachable;
   char host[kHostRoom];
   std::uint16_t port = 0;
-  if (ParseServerAddress(server, host, sizeof host, &port) != 0) return -1;
-  if (port == 0) port = kDefaultSmtpPort;
+  if (ParseServerAddress(submission.server, host, sizeof host, &port) != 0) {
+    return MailOutcome::kUnreachable;
+  }
   // Per call, about 1.5 KB: only one call runs at a time, but nothing needs
   // to be shared either.
   SmtpSession session;
-  ScopedSocket connection(SmtpConnect(host, port));
-  if (!connection.IsOpen()) return -1;
+  session.host = host;
+  session.submission = &submission;
+  ScopedSocket connection(SmtpConnect(host, SubmissionPort(submission, port)));
+  if (!connection.IsOpen()) return MailOutcome::kUnreachable;
   session.socket = connection.Get();
-  if (SmtpReadReply(session) < 0 || std::strncmp(session.reply, "220", 3) != 0) return -1;
+  if (submission.security == SmtpSecurity::kTls && SmtpStartTls(session) != 0) {
+    return session.failure;
+  }
+  if (SmtpReadReply(session) < 0 || std::strncmp(session.reply, "220", 3) != 0) {
+    return MailOutcome::kUnreachable;
+  }
   int result = Transact(session, PreparedTexts(from, to, cc, subject, body));
-  SmtpCommand(session, "221", "QUIT\r\n");
-  return result;
+  if (SmtpMayQuit(session)) SmtpCommand(session, "221", "QUIT\r\n");
+  return result == 0 ? MailOutcome::kSent : session.failure;
+}
+
+int SendMailMessage(const char* server, const char* from, const char* to, const char* cc,
+                    const char* subject, const char* body) {
+  SmtpSubmission plain;
+  plain.server = server;
+  switch (SubmitMail(plain, from, to, cc, subject, body)) {
+    case MailOutcome::kSent: return 0;
+    case MailOutcome::kUnreachable: return -1;
+    default: return 1;
+  }
 }

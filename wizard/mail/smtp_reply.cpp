@@ -1,12 +1,11 @@
-#include <chrono>
 #include <cstring>
 
+#include "platform/deadline.h"
 #include "text/ascii.h"
 #include "wizard/mail/smtp.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
 // A line "ddd-..." announces more lines of the same reply.
 bool ContinuesReply(const char* line, std::size_t length) {
@@ -14,21 +13,15 @@ bool ContinuesReply(const char* line, std::size_t length) {
          line[3] == '-';
 }
 
-int RemainingMs(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-// The session's socket and the time by which the whole reply must be in.
-struct SocketSource {
-  Socket socket;
-  Clock::time_point deadline;
+// The session's connection and the time by which the whole reply must be in.
+struct LinkSource {
+  SmtpSession* session;
+  Deadline deadline;
 };
 
-int ReceiveFromSocket(void* context, char* buffer, int room) {
-  const auto* source = static_cast<const SocketSource*>(context);
-  if (NetWaitReadable(source->socket, RemainingMs(source->deadline)) != 1) return -1;
-  return NetReceive(source->socket, buffer, room);
+int ReceiveFromLink(void* context, char* buffer, int room) {
+  const auto* source = static_cast<const LinkSource*>(context);
+  return SmtpLinkReceive(*source->session, buffer, room, RemainingMs(source->deadline));
 }
 
 struct Source {
@@ -75,13 +68,13 @@ int NextLine(SmtpSession& session, const Source& source, const char** line, std:
 
 }  // namespace
 
-int SmtpReadReply(SmtpSession& session) {
-  auto wait = std::chrono::milliseconds(SmtpTimingInUse().replyTimeoutMs);
-  SocketSource source{session.socket, Clock::now() + wait};
-  return SmtpReadReplyFrom(session, ReceiveFromSocket, &source);
+int SmtpReadReply(SmtpSession& session, SmtpExtensions* extensions) {
+  LinkSource source{&session, DeadlineIn(SmtpTimingInUse().replyTimeoutMs)};
+  return SmtpReadReplyFrom(session, ReceiveFromLink, &source, extensions);
 }
 
-int SmtpReadReplyFrom(SmtpSession& session, SmtpByteSource receive, void* context) {
+int SmtpReadReplyFrom(SmtpSession& session, SmtpByteSource receive, void* context,
+                      SmtpExtensions* extensions) {
   session.reply[0] = '\0';
   Source source{receive, context};
   int total = 0;
@@ -91,6 +84,10 @@ int SmtpReadReplyFrom(SmtpSession& session, SmtpByteSource receive, void* contex
     int taken = NextLine(session, source, &line, &length);
     if (taken < 0) return -1;
     total += taken;
+    // The first line of an EHLO reply greets; each later one names an extension.
+    if (extensions != nullptr && count > 0 && length >= 4) {
+      NoteEhloLine(line + 4, length - 4, extensions);
+    }
     if (!ContinuesReply(line, length)) {
       std::size_t kept = length < sizeof session.reply ? length : sizeof session.reply - 1;
       std::memcpy(session.reply, line, kept);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -25,8 +26,40 @@ bool WindowExists(void* window) {
   return window != nullptr && IsWindow(static_cast<HWND>(window));
 }
 
-void ShowSendFailure(void* owner, const char* address) {
-  ShowStringMessage(static_cast<HWND>(owner), IDS_SEND_FAILED, IDS_WIZARD_TITLE, MB_OK, address);
+// The string that tells the user why, or 0 where string 8 says all there is.
+int CauseTextId(MailOutcome cause) {
+  switch (cause) {
+    case MailOutcome::kUnreachable: return IDS_CAUSE_UNREACHABLE;
+    case MailOutcome::kCertificateRejected: return IDS_CAUSE_CERTIFICATE;
+    case MailOutcome::kLoginRefused: return IDS_CAUSE_LOGIN_REFUSED;
+    case MailOutcome::kEncryptionUnavailable: return IDS_CAUSE_NO_ENCRYPTION;
+    case MailOutcome::kNoLoginMethod: return IDS_CAUSE_NO_LOGIN_METHOD;
+    case MailOutcome::kPasswordNotInClear: return IDS_CAUSE_CLEAR_PASSWORD;
+    case MailOutcome::kSent:
+    case MailOutcome::kFailed: break;
+  }
+  return 0;
+}
+
+// String 8 with the address, and the cause on a line of its own.
+void ShowSendFailure(void* owner, const char* address, MailOutcome cause) {
+  constexpr std::size_t kTextRoom = 256;
+  constexpr std::size_t kMessageRoom = 512;
+  char failed[kTextRoom];
+  char reason[kTextRoom] = "";
+  char caption[kTextRoom];
+  int causeId = CauseTextId(cause);
+  if (LoadTextInto(IDS_SEND_FAILED, failed, sizeof failed) != 0 ||
+      LoadTextInto(IDS_WIZARD_TITLE, caption, sizeof caption) != 0 ||
+      (causeId != 0 && LoadTextInto(causeId, reason, sizeof reason) != 0)) {
+    return;
+  }
+  char message[kMessageRoom];
+  int length = std::snprintf(message, sizeof message, failed, address);
+  if (causeId != 0 && length >= 0 && static_cast<std::size_t>(length) < sizeof message) {
+    std::snprintf(message + length, sizeof message - length, "\r\n%s", reason);
+  }
+  ShowTextBox(static_cast<HWND>(owner), message, caption, MB_OK);
 }
 
 // LoadTextInto keeps nothing between calls, so the run's thread may use it.

@@ -109,6 +109,9 @@ void OnCommand(HWND page, int id, int code) {
     case IDC_DELETE_RECIPIENT:
       OnDelete(page);
       break;
+    case IDC_SUBMISSION_SETTINGS:
+      OpenSubmissionDialog(page);
+      break;
   }
 }
 

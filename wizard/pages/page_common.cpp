@@ -18,6 +18,12 @@ INT_PTR StayOnPage(HWND page) {
   return TRUE;
 }
 
+INT_PTR EndDialogOnClose(HWND dialog, WPARAM command) {
+  if ((command & 0xFFF0) != SC_CLOSE) return FALSE;
+  EndDialog(dialog, 0);
+  return TRUE;
+}
+
 void MarkActivePage(HWND page) {
   WizardSession.activePageWindow = page;
 }

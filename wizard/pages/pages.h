@@ -19,6 +19,17 @@ void FillHostCandidateList(HWND choicePage);
 INT_PTR CALLBACK RecipientDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR OpenRecipientDialog(HWND mailSettingsPage, const char* name);
 
+// The mail server dialog (port, encryption, authentication), modal over the
+// sheet of mailSettingsPage, whose server text decides what an unset
+// encryption shows. Returns 1 when the settings were stored, 0 when
+// cancelled.
+INT_PTR CALLBACK SubmissionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR OpenSubmissionDialog(HWND mailSettingsPage);
+
+// The close command of a modal dialog's window menu ends the dialog as
+// Cancel does (result 0); the menu's other commands are left to the system.
+INT_PTR EndDialogOnClose(HWND dialog, WPARAM command);
+
 // The answer to a PSN_WIZNEXT that keeps the sheet on page.
 INT_PTR StayOnPage(HWND page);
 // Sets the sheet's Back, Next and Finish buttons for page (PSWIZB_* flags).

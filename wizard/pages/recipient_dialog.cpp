@@ -112,9 +112,7 @@ INT_PTR CALLBACK RecipientDialogProc(HWND dialog, UINT message, WPARAM wParam, L
       OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
       return TRUE;
     case WM_SYSCOMMAND:
-      if ((wParam & 0xFFF0) != SC_CLOSE) return FALSE;
-      EndDialog(dialog, 0);
-      return TRUE;
+      return EndDialogOnClose(dialog, wParam);
   }
   return FALSE;
 }

@@ -10,6 +10,7 @@
 #define IDD_SENDING 105
 #define IDD_MAIL_SETTINGS 106
 #define IDD_RECIPIENT 108
+#define IDD_SUBMISSION 109
 
 // Images.
 #define IDI_WIZARD 104
@@ -38,10 +39,23 @@
 #define IDC_ADD_RECIPIENT 1016
 #define IDC_MODIFY_RECIPIENT 1017
 #define IDC_DELETE_RECIPIENT 1018
+#define IDC_SUBMISSION_SETTINGS 1049
 
 // Controls of the recipient dialog (108); OK and Cancel are IDOK and IDCANCEL.
 #define IDC_RECIPIENT_NAME 1019
 #define IDC_RECIPIENT_ADDRESS 1020
+
+// Controls of the mail server dialog (109); OK and Cancel are IDOK and
+// IDCANCEL.
+#define IDC_SMTP_PORT 1040
+#define IDC_SECURITY_NONE 1041
+#define IDC_SECURITY_STARTTLS 1042
+#define IDC_SECURITY_TLS 1043
+#define IDC_SMTP_AUTH 1044
+#define IDC_SMTP_USER 1045
+#define IDC_SMTP_PASSWORD 1046
+#define IDC_PASSWORD_STORED 1047
+#define IDC_CLEAR_PASSWORD_WARNING 1048
 
 // Controls of the sending page (105).
 #define IDC_CLOSING_HINT 1011
@@ -88,5 +102,12 @@
 #define IDS_RECIPIENT_NOT_SAVED 39
 #define IDS_SETTING_NOT_KEPT 40
 #define IDS_NOT_MAILABLE 41
+// Why a recipient's mail failed, after string 8 in its box.
+#define IDS_CAUSE_UNREACHABLE 42
+#define IDS_CAUSE_CERTIFICATE 43
+#define IDS_CAUSE_LOGIN_REFUSED 44
+#define IDS_CAUSE_NO_ENCRYPTION 45
+#define IDS_CAUSE_NO_LOGIN_METHOD 46
+#define IDS_CAUSE_CLEAR_PASSWORD 47
 
 #endif
