@@ -22,6 +22,8 @@
 
 namespace {
 
+constexpr UINT kShiftJis = 932;
+
 // Room for ciphertext not yet decrypted: a whole record of the largest size
 // TLS allows (16 KiB of data and 2 KiB of expansion) several times over, so
 // that a handshake message spread over records fits as well.
@@ -210,7 +212,8 @@ bool PrepareRecords(TlsChannelState& channel) {
 }
 
 TlsOpenResult Open(TlsChannelState& channel, const char* hostName, int timeoutMs) {
-  if (MultiByteToWideChar(CP_ACP, 0, hostName, -1, channel.host, kHostRoom) == 0 ||
+  // The host name is the wizard's text, Shift_JIS whatever the system's code page.
+  if (MultiByteToWideChar(kShiftJis, 0, hostName, -1, channel.host, kHostRoom) == 0 ||
       !AcquireCredentials(channel) || !Negotiate(channel, DeadlineIn(timeoutMs))) {
     return TlsOpenResult::kFailed;
   }
