@@ -329,6 +329,7 @@ class MailFlowTest(WizardCase):
                          {ZOE: "new@example.test", "suzuki": "suzuki@example.test"})
         self.driver.ok("press next")
         self.answer_box(TITLE, CONFIRM_SEND, IDYES)
+        self.wait_until(lambda: self.driver.ok("page") == SENDING, START_LIMIT, "no page 105")
         self.wait_until(lambda: self.text(SEND_STATE) == SEND_COMPLETE, MAIL_LIMIT,
                         "the sending page never showed the run's end")
         self.assert_mails(["new@example.test", "suzuki@example.test"], link_message())
