@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """The front-end console at a real terminal (a pty), against the mapper that
-scripts/run.sh serves and a real telnet server with a real login.
+scripts/run.sh serves and a real telnet server with a real login; run.sh's
+refusals and its demo, followed as it prints itself.
 
 Usage: frontend_console_test.py --program vntrmap [unittest arguments]
 """
 import os
 import pty
+import re
 import select
+import shlex
 import signal
+import socket
 import subprocess
 import tempfile
 import time
@@ -22,6 +26,8 @@ import telnet_peers
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 CONSOLE = os.path.join(REPO, "scripts", "frontend-console")
 RUN = os.path.join(REPO, "scripts", "run.sh")
+SEGMENT = "/dev/shm/vantor_shared_segment"
+RUNNING_BYTE = 4
 IAC = b"\xff"
 
 
@@ -33,20 +39,24 @@ class Terminal:
         self.pid, self.fd = pty.fork()
         if self.pid == 0:
             try:
-                os.execv(argv[0], list(argv))
+                os.chdir(REPO)
+                os.execvp(argv[0], list(argv))
             finally:
                 os._exit(127)
         self.output = b""
+        self.matched = 0  # where the last expected marker ended
         self.status = None
 
     def type(self, data):
         os.write(self.fd, data)
 
     def expect(self, marker, timeout=15.0):
+        """Waits for marker after the last one expected."""
         deadline = time.monotonic() + timeout
-        while marker not in self.output:
+        while marker not in self.output[self.matched:]:
             if not self._read(deadline):
                 raise AssertionError(f"no {marker!r} on the terminal; it shows:\n{self.output!r}")
+        self.matched = self.output.index(marker, self.matched) + len(marker)
         return self.output
 
     def exit_status(self, timeout=10.0):
@@ -75,10 +85,17 @@ class Terminal:
         os.close(self.fd)
 
 
+def run_sh(*args):
+    return subprocess.run([RUN, *args], capture_output=True, text=True, timeout=120,
+                          stdin=subprocess.DEVNULL)
+
+
 class ServedMapperTest(unittest.TestCase):
     def setUp(self):
         self.port = free_port()
         self.folder = self.enterContext(tempfile.TemporaryDirectory())
+        os.makedirs(os.path.join(self.folder, "drive_c"))
+        open(os.path.join(self.folder, "drive_c", "vntr.txt"), "w").close()
         log = open(os.path.join(self.folder, "run.log"), "wb")
         self.addCleanup(log.close)
         self.run_sh = subprocess.Popen([RUN, str(self.port)], stdin=subprocess.DEVNULL,
@@ -95,7 +112,7 @@ class ServedMapperTest(unittest.TestCase):
 
     def stop_mapper(self):
         if self.run_sh.poll() is None:
-            subprocess.run([RUN, "-stop"], capture_output=True, timeout=60)
+            run_sh("-stop")
         try:
             self.stopped_with = self.run_sh.wait(timeout=10)
         except subprocess.TimeoutExpired:
@@ -123,30 +140,124 @@ class ServedMapperTest(unittest.TestCase):
         self.stop_mapper()
         self.assertEqual(self.stopped_with, 0, self.run_log())
 
+    def test_a_second_mapper_is_refused_and_the_first_left_alone(self):
+        log_before = self.mapper_log()
+        second = run_sh(str(self.port))
+        self.assertEqual(second.returncode, 1)
+        self.assertIn(f"serves port {self.port} on this machine", second.stderr)
+        with open(SEGMENT, "rb") as segment:
+            self.assertEqual(segment.read()[RUNNING_BYTE], 1, "the running mark was withdrawn")
+        self.assertTrue(self.mapper_log().startswith(log_before), "the first log was emptied")
 
-class RefusalTest(MapperCase):
+        stop = run_sh("-stop")
+        self.assertRegex(stop.stdout, rf"A mapper was running \(process \d+, port {self.port}\)"
+                                      r"; asked it to stop.\nIt has ended.")
+        self.assertEqual(self.run_sh.wait(timeout=10), 0)
+        self.assertIn("No native mapper was running", run_sh("-stop").stdout)
+
+    def mapper_log(self):
+        with open(os.path.join(self.folder, "mapper.log"), "rb") as f:
+            return f.read()
+
+
+class RunRefusalTest(unittest.TestCase):
+    def test_a_taken_port_is_refused_before_anything_starts(self):
+        with socket.socket() as holder:
+            holder.bind(("127.0.0.1", 0))
+            holder.listen()
+            port = holder.getsockname()[1]
+            refused = run_sh(str(port))
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn(f"port {port} is taken", refused.stderr)
+        self.assertNotIn("vntrmap port", refused.stdout, "a mapper was started")
+
+
+class DemoTest(unittest.TestCase):
+    """scripts/run.sh --sandbox, followed as it tells a person to."""
+
+    def test_the_demo_prints_a_login_that_works_through_its_mapper(self):
+        folder = self.enterContext(tempfile.TemporaryDirectory())
+        demo = subprocess.Popen([RUN, "--sandbox", str(free_port())], stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                                env=dict(os.environ, VNTR_ROOT=folder))
+        self.addCleanup(demo.stdout.close)
+        self.addCleanup(lambda: demo.poll() is not None or demo.kill())
+        printed, deadline = b"", time.monotonic() + 120
+        while b"ends the demo" not in printed:
+            left = deadline - time.monotonic()
+            ready = left > 0 and select.select([demo.stdout], [], [], left)[0]
+            data = ready and os.read(demo.stdout.fileno(), 4096)
+            self.assertTrue(data, "the demo told no way in:\n" + printed.decode())
+            printed += data
+        printed = printed.decode()
+        login = re.search(r"host (\S+), service (\d+), user id (\S+), password (\S+)\n", printed)
+        way_in = re.search(r"^  (.*frontend-console.*)$", printed, re.M)
+
+        console = Terminal(*shlex.split(way_in[1]))
+        self.addCleanup(console.close)
+        for prompt, answer in zip((b"Telnet host: ", b"Service [23]: ", b"User id: ",
+                                   b"Password: "), (login[1], "", login[3], login[4])):
+            console.expect(prompt)
+            console.type(answer.encode() + b"\n")
+        console.expect(f"Logging in to {login[1]} port {login[2]} as".encode())
+        console.expect(b"$ ")
+        console.type(b"echo demo$((6*7))\n")
+        console.expect(b"\ndemo42\r")
+        console.type(b"\x04")
+        self.assertEqual(console.exit_status(), 0)
+        self.assertIn("It has ended.", run_sh("-stop").stdout)
+        self.assertEqual(demo.wait(timeout=30), 0)
+
+
+class ConsoleTest(MapperCase):
     def console(self, *args):
-        terminal = Terminal(CONSOLE, *args)
+        terminal = Terminal(CONSOLE, "--port", str(self.mapper.port), *args)
         self.addCleanup(terminal.close)
         return terminal
 
-    def test_failures_are_told_in_plain_words(self):
+    def test_a_refused_login_is_the_servers_answer_and_the_password_retyped_unseen(self):
+        server = self.enterContext(InetutilsTelnetd())
+        console = self.console("--host", "127.0.0.1", "--service", str(server.port),
+                               "--user", TEST_USER)
+        console.expect(b"Password: ")
+        console.type(b"wrong\n")
+        console.expect(b"answered ok: it has typed the user id and the password")
+        console.expect(b"Login incorrect")
+        console.expect(b"login: ")
+        console.type(TEST_USER.encode() + b"\n")
+        console.expect(b"Password: ")
+        console.type(TEST_PASSWORD.encode() + b"\n")
+        console.expect(b"$ ")
+        self.assertNotIn(TEST_PASSWORD.encode(), console.output)
+        self.assertNotIn(b"logged in", console.output)
+
+    def test_failures_are_told_before_questions_that_cannot_help(self):
         closed = str(free_port())
-        cases = (
-            (["--port", str(self.mapper.port), "--host", "127.0.0.1", "--service", closed,
-              "--user", TEST_USER], b"answered ng", 1),
-            (["--port", closed, "--host", "127.0.0.1", "--service", "23", "--user", "x"],
-             b"Cannot reach the mapper", 1),
-            (["--port", str(self.mapper.port), "--host", "127.0.0.1", "--service", "23",
-              "--user", "u" * 20], b"longer than the mapper takes", 2),
+        cases = (  # arguments, answers, what is told, exit status, what is not asked
+            (["--port", closed], [], b"Cannot reach the mapper", 1, b"Telnet host"),
+            (["--port", "99999"], [], b"99999 is no TCP port", 2, b"Telnet host"),
+            (["--host", "127.0.0.1", "--service", "23"], [(b"User id: ", b"u" * 20)],
+             b"user id is longer than the mapper takes", 2, b"Password"),
+            (["--host", "127.0.0.1", "--service", closed, "--user", TEST_USER],
+             [(b"Password: ", b"secret")], b"answered ng", 1, None),
         )
-        for args, told, status in cases:
+        for args, answers, told, status, unasked in cases:
             with self.subTest(told=told):
                 console = self.console(*args)
-                console.expect(b"Password: ")
-                console.type(b"secret\n")
+                for prompt, answer in answers:
+                    console.expect(prompt)
+                    console.type(answer + b"\n")
                 console.expect(told)
                 self.assertEqual(console.exit_status(), status)
+                if unasked:
+                    self.assertNotIn(unasked, console.output)
+
+    def test_a_host_given_alone_comes_with_the_default_service(self):
+        console = self.console("--host", "127.0.0.1", "--user", TEST_USER)
+        console.expect(b"Password: ")
+        console.type(b"secret\n")
+        console.expect(b"Logging in to 127.0.0.1 port 23 as")
+        self.assertNotIn(b"Service", console.output)
 
 
 if __name__ == "__main__":
