@@ -36,12 +36,28 @@ start_virtual_display() {
 
 # Imports registry lines (the text of a .reg file, without its header) into
 # the prefix: through a UTF-16 file, since Wine mangles non-ASCII arguments.
+# An argument /reg:32 writes the 32-bit view.
 import_registry() {
   local reg="$wizard_state/import.reg"
   printf '\xff\xfe' >"$reg"
   { printf 'Windows Registry Editor Version 5.00\n\n'; cat; } | sed 's/$/\r/' |
     iconv -f UTF-8 -t UTF-16LE >>"$reg"
-  wine reg import "$(winepath -w "$reg")" >/dev/null 2>&1
+  wine reg import "$(winepath -w "$reg")" "$@" >/dev/null 2>&1
+}
+
+# Mail settings and one recipient, so that the mail pages show them and a
+# send reaches the SMTP server on 127.0.0.1: in the 32-bit view, where the
+# wizard keeps its settings (as the 32-bit product does on 64-bit Windows).
+seed_mail_settings() {
+  import_registry /reg:32 <<'EOF_REG'
+[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvik\Vantor Vntrlink\5.5]
+"fromaddr"="owner@example.test"
+"mailserver"="127.0.0.1"
+"message"="自宅のPCへのリンクです。"
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvik\Vantor Vntrlink\5.5\addrList]
+"山田"="yamada@example.test"
+EOF_REG
 }
 
 # The tests' prefix draws nothing (its graphics driver is "null"); this one
@@ -85,12 +101,24 @@ start_test_dns() {
 start_smtp_server() {
   /usr/bin/python3 -m aiosmtpd -n -l 127.0.0.1:25 "$@" >"$wizard_state/smtp.log" 2>/dev/null &
   wizard_children+=($!)
+  await_smtp_server
+}
+
+await_smtp_server() {
   local i
   for i in $(seq 100); do
     grep -q ' 0100007F:0019 00000000:0000 0A' /proc/net/tcp && return 0
     sleep 0.1
   done
   wizard_die "the SMTP server did not listen"
+}
+
+# The demo's SMTP server on 127.0.0.1:25, printing each mail it receives,
+# decoded, on this terminal.
+start_demo_smtp_server() {
+  "$wizard_repo/scripts/demo-smtp-server" &
+  wizard_children+=($!)
+  await_smtp_server
 }
 
 start_wizard() {
@@ -150,4 +178,39 @@ shoot() {
   done
   cp "$wizard_state/last.png" "$file"
   echo "$file"
+}
+
+# Walks the wizard from its welcome page to the mail settings, saving a PNG
+# of each page, and of the recipient dialog, into the folder $1. Needs
+# seed_mail_settings and the test DNS server.
+walk_and_shoot() {
+  local out=$1
+  mkdir -p "$out"
+  ask "sheet 30 VNTRLINK" >/dev/null
+  wait_for page 101
+  shoot "$out/page101-welcome.png"
+  next_page 102
+  wait_for "text 1009" "$detection_done"
+  shoot "$out/page102-detection.png"
+  next_page 103
+  shoot "$out/page103-host-name.png"
+  next_page 106
+  shoot "$out/page106-mail-settings.png"
+  ask "post 1016" >/dev/null  # Add
+  ask "box 30 宛先アドレスの追加" >/dev/null
+  ask "box-type 1019 鈴木" >/dev/null
+  ask "box-type 1020 suzuki@example.test" >/dev/null
+  shoot "$out/dialog108-recipient.png" box-rect
+  ask "box-press 2" >/dev/null  # Cancel
+  wait_for "count 宛先アドレスの追加" 0
+}
+
+# From the mail settings: sends, and saves the sending page into folder $1.
+send_and_shoot() {
+  ask "press next" >/dev/null
+  ask "box 30 VNTRLINK" >/dev/null
+  ask "box-press 6" >/dev/null  # Yes, send
+  wait_for page 105
+  wait_for "text 1024" "送信が完了しました。"
+  shoot "$1/page105-sending.png"
 }
