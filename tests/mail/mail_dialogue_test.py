@@ -16,7 +16,9 @@ import email.header
 import email.utils
 import os
 import re
+import select
 import socket
+import subprocess
 import sys
 import threading
 import time
@@ -31,6 +33,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from netutil import free_port  # noqa: E402
 
 TOOL = None
+DEMO_SMTP_SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                "scripts", "demo-smtp-server")
 SENDER = "\u5c71\u7530\u592a\u90ce <taro@example.test>"  # 山田太郎
 SUBJECT = "Vantor URL \u306e\u304a\u77e5\u3089\u305b"  # のお知らせ
 BODY = ("\u30db\u30b9\u30c8\u306e\u30ea\u30f3\u30af\u3067\u3059\u3002\r\n"  # ホストのリンクです。
@@ -280,6 +284,18 @@ class RealServerTest(DialogueTest):
         self.assertEqual(self.send(server="no-such-host.invalid:25"), -1)
 
 
+    def test_the_demo_server_shows_a_sent_mail_decoded(self):
+        demo = subprocess.Popen([DEMO_SMTP_SERVER], stdout=subprocess.PIPE)
+        self.addCleanup(demo.stdout.close)
+        self.addCleanup(demo.wait, 10)
+        self.addCleanup(demo.terminate)
+        self.assertIn(b"shows here.", read_until(demo.stdout, b"\n"))
+        self.assertEqual(self.send(server="127.0.0.1", to="hanako@localhost"), 0)
+        shown = read_until(demo.stdout, b"\n---\n").decode()
+        for line in ("--- mail from taro@example.test to hanako@localhost", f"From: {SENDER}",
+                     f"Subject: {SUBJECT}", BODY.split("\r\n")[0]):
+            self.assertIn(line + "\n", shown)
+
     def test_long_recipient_list_is_sent_whole_in_one_to_line(self):
         controller, handler = self.real_server()
         recipients = ["user%02d@localhost" % i for i in range(40)]
@@ -364,6 +380,18 @@ class ScriptedServerTest(DialogueTest):
             self.port = free_port()
             self.scripted(close=(verb,))
             self.assertEqual(self.send(), 1, verb)
+
+
+def read_until(stream, marker, limit=30.0):
+    """What a pipe brings until marker, within limit seconds."""
+    data, deadline = b"", time.monotonic() + limit
+    while marker not in data:
+        left = deadline - time.monotonic()
+        chunk = left > 0 and select.select([stream], [], [], left)[0] and os.read(stream.fileno(), 4096)
+        if not chunk:
+            break
+        data += chunk
+    return data
 
 
 def main():
