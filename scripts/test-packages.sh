@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# test-packages.sh: builds the packages (scripts/package.sh) and tests them,
-# each test inside scripts/sandbox: the .deb (tests/package/deb_test.py) and
+# test-packages.sh: builds the packages (scripts/package.sh) and tests them:
+# a second build gives the same bytes (tests/package/reproducible_test.py);
+# then, each inside scripts/sandbox, the .deb (tests/package/deb_test.py) and
 # the Windows installer and zip under Wine
 # (tests/package/installer_wine_test.py), which print the installer's
 # figures. The last line reads "package: P passed, F failed".
@@ -34,6 +35,8 @@ echo "package.sh and the test driver: $(($(date +%s) - began)) s"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/deb/CMakeCache.txt)
 log_dir=build/test-logs
 mkdir -p "$log_dir"
+python3 tests/package/reproducible_test.py --dist dist 2>&1 | tee "$log_dir/package-bytes.log"
+count_unittest "$log_dir/package-bytes.log"
 python3 tests/package/deb_test.py --deb dist/vntrmap_"$version"_*.deb 2>&1 |
   tee "$log_dir/package-deb.log"
 count_unittest "$log_dir/package-deb.log"
