@@ -62,7 +62,7 @@ serving_mappers() {
   for cmdline in /proc/[0-9]*/cmdline; do
     pid=${cmdline#/proc/}
     pid=${pid%/cmdline}
-    mapfile -d '' -t argv <"$cmdline" 2>/dev/null || continue
+    { mapfile -d '' -t argv <"$cmdline"; } 2>/dev/null || continue
     [ ${#argv[@]} -gt 0 ] && [ "${argv[1]:-}" != -stop ] || continue
     case "${argv[0]##*[/\\]}" in
       vntrmap)
@@ -212,12 +212,10 @@ if [ "${1:-}" = --demo-inside ]; then
   shift
   wine=$1
   shift
-  scripts/demo-telnet-server &
-  for ((waited = 0; waited < serve_limit_s * 10; waited++)); do
-    listens_in self 23 && break
-    kill -0 $! 2>/dev/null || exit 1
-    sleep 0.1
-  done
+  # The server tells how to log in once it serves, and then nothing more.
+  exec 3< <(scripts/demo-telnet-server)
+  IFS= read -r -t "$serve_limit_s" login <&3 || exit 1
+  say "$login"
   cd "$VNTR_ROOT"
   if [ "$wine" = 1 ]; then
     # shellcheck source=wine-env.sh
