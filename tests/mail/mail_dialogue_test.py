@@ -16,7 +16,6 @@ import email.header
 import email.utils
 import os
 import re
-import select
 import socket
 import subprocess
 import sys
@@ -286,12 +285,12 @@ class RealServerTest(DialogueTest):
 
     def test_the_demo_server_shows_a_sent_mail_decoded(self):
         demo = subprocess.Popen([DEMO_SMTP_SERVER], stdout=subprocess.PIPE)
-        self.addCleanup(demo.stdout.close)
-        self.addCleanup(demo.wait, 10)
-        self.addCleanup(demo.terminate)
-        self.assertIn(b"shows here.", read_until(demo.stdout, b"\n"))
-        self.assertEqual(self.send(server="127.0.0.1", to="hanako@localhost"), 0)
-        shown = read_until(demo.stdout, b"\n---\n").decode()
+        self.addCleanup(lambda: demo.poll() is not None or demo.kill())
+        self.assertIn(b"shows here.", demo.stdout.readline())
+        sent = self.send(server="127.0.0.1", to="hanako@localhost")
+        demo.terminate()
+        shown = demo.communicate(timeout=10)[0].decode()
+        self.assertEqual(sent, 0)
         for line in ("--- mail from taro@example.test to hanako@localhost", f"From: {SENDER}",
                      f"Subject: {SUBJECT}", BODY.split("\r\n")[0]):
             self.assertIn(line + "\n", shown)
@@ -380,18 +379,6 @@ class ScriptedServerTest(DialogueTest):
             self.port = free_port()
             self.scripted(close=(verb,))
             self.assertEqual(self.send(), 1, verb)
-
-
-def read_until(stream, marker, limit=30.0):
-    """What a pipe brings until marker, within limit seconds."""
-    data, deadline = b"", time.monotonic() + limit
-    while marker not in data:
-        left = deadline - time.monotonic()
-        chunk = left > 0 and select.select([stream], [], [], left)[0] and os.read(stream.fileno(), 4096)
-        if not chunk:
-            break
-        data += chunk
-    return data
 
 
 def main():
