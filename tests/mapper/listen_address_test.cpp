@@ -22,8 +22,7 @@ constexpr int kServeLimitMs = 5000;
 
 bool Answers(const char* dotted) {
   ScopedSocket probe(NetOpenTcp());
-  auto port = static_cast<std::uint16_t>(listenPort);
-  return NetConnect(probe.Get(), NetParseDotted(dotted), port) == 0;
+  return NetConnect(probe.Get(), NetParseDotted(dotted), listenPort) == 0;
 }
 
 // The server with the setting, on a free port, until 127.0.0.1 answers or the
