@@ -151,7 +151,7 @@ stop_serving_mapper() {
 }
 
 # The first process below $1 in another network namespace (the sandbox's),
-# or $1's own namespace's way when there is none: this one's process.
+# or "self" when there is none (run.sh already runs inside a sandbox).
 namespace_process() {
   local own queue=("$1") pid child
   own=$(readlink /proc/self/ns/net)
@@ -174,13 +174,17 @@ listens_in() {
 }
 
 # Waits until the mapper $1 (and its sandbox) serves port $2; prints how to
-# reach it. False when it ended first.
+# reach it. False when it ended first or did not serve in time.
 announce_when_serving() {
   local mapper=$1 port=$2 inside=self waited console=scripts/frontend-console
-  for ((waited = 0; waited < serve_limit_s * 10; waited++)); do
+  for ((waited = 0; ; waited++)); do
     ! ended "$mapper" || return 1
     [ "$sandbox" = 0 ] || inside=$(namespace_process "$mapper")
     listens_in "$inside" "$port" && break
+    if [ "$waited" -ge $((serve_limit_s * 10)) ]; then
+      say "run.sh: the mapper does not serve port $port after $serve_limit_s s." >&2
+      return 1
+    fi
     sleep 0.1
   done
   [ "$origin" = "$repo" ] || console=$repo/$console
@@ -194,7 +198,9 @@ announce_when_serving() {
   local way_in=""
   if [ "$inside" != self ]; then
     way_in="nsenter --net=/proc/$inside/ns/net "
-    [ "$(id -u)" = 0 ] || way_in="nsenter --user=/proc/$inside/ns/user --net=/proc/$inside/ns/net --preserve-credentials "
+    # Without root the sandbox is a user namespace of its own, to be entered too.
+    [ "$(id -u)" = 0 ] ||
+      way_in="nsenter --user=/proc/$inside/ns/user --preserve-credentials ${way_in#nsenter }"
   fi
   say "The demo mapper serves port $port inside its sandbox, a network of its own," \
     "beside the telnet server above. From another terminal, log in through it:"
@@ -241,8 +247,8 @@ if [ "$wine" = 1 ]; then
   scripts/build.sh windows
   # The wineserver is left running on the way out: a -stop run shares it
   # with the serving mapper, whose segment lives there.
-  runner=(bash -c 'source "$0/scripts/wine-env.sh"; exec wine "$0/build/windows/bin/vntrmap.exe" "$@"'
-          "$repo")
+  runner=(bash -c 'source "$0/scripts/wine-env.sh"
+                   exec wine "$0/build/windows/bin/vntrmap.exe" "$@"' "$repo")
 else
   scripts/install-deps.sh native
   scripts/build.sh native

@@ -46,7 +46,8 @@ library_dependencies() {
   local found
   found=$(cd "$work" && dpkg-shlibdeps -O -l"$root/usr/lib/vntrmap" \
     "debian/$package/usr/lib/vntrmap/vntrmap" "debian/$package/usr/lib/vntrmap/libseghub.so" \
-    "debian/$package/usr/lib/vntrmap/vntrreg" 2>"$work/shlibdeps.log") || { cat "$work/shlibdeps.log" >&2; return 1; }
+    "debian/$package/usr/lib/vntrmap/vntrreg" \
+    2>"$work/shlibdeps.log") || { cat "$work/shlibdeps.log" >&2; return 1; }
   echo "${found#shlibs:Depends=}"
 }
 
