@@ -270,7 +270,9 @@ export VNTR_ROOT=${VNTR_ROOT:-$repo/build/run}
 mkdir -p "$VNTR_ROOT/drive_c"
 
 if [ "$sandbox" = 1 ]; then
-  runner=(scripts/sandbox "$repo/scripts/run.sh" --demo-inside "$wine")
+  # A network of its own even inside another sandbox: the demo's telnet
+  # server takes port 23 there.
+  runner=(scripts/sandbox --nested "$repo/scripts/run.sh" --demo-inside "$wine")
   # Ctrl-C cannot reach the sandbox's Wine through its segment: it ends the
   # sandbox, and with it everything inside.
   [ "$wine" = 0 ] || stopper=(kill -TERM)
