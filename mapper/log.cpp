@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "mapper/settings_key.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
@@ -16,7 +17,6 @@ namespace {
 constexpr const char* kMarkerFile = "c:vntr.txt";
 constexpr const char* kNoteFile = "c:\\log.log";
 constexpr const char* kLogFileName = "mapper.log";
-constexpr const char* kProductKey = "SOFTWARE\\Tarvik\\Vantor\\5.5";
 constexpr const char* kDebugValue = "mapper_debug";
 constexpr std::size_t kEntrySize = 2304;
 
@@ -34,7 +34,7 @@ bool MarkerFileExists() {
 
 bool DebugValueExists() {
   RegistryKey key = nullptr;
-  long result = RegistryOpenInstalledKey(kProductKey, kDebugValue, RegistryAccess::kQuery, &key);
+  long result = RegistryOpenInstalledKey(kMapperKey, kDebugValue, RegistryAccess::kQuery, &key);
   RegistryCloseKey(key);
   return result == kRegistryOk;
 }

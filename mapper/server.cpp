@@ -1,5 +1,6 @@
 #include "mapper/server.h"
 
+#include "mapper/listen_address.h"
 #include "mapper/log.h"
 #include "mapper/session.h"
 #include "mapper/shared_segment.h"
@@ -7,6 +8,7 @@
 #include "mapper/watchdog.h"
 #include "mapper/worker_slots.h"
 #include "platform/net.h"
+#include "platform/registry.h"
 #include "platform/threads.h"
 
 int listenPort = kDefaultListenPort;
@@ -19,6 +21,12 @@ constexpr int kListenBacklog = 5;
 constexpr int kWorkerWaitLimit = 10;
 
 Socket OpenListener() {
+  ListenAddress address = ConfiguredListenAddress();
+  if (address.result != kRegistryOk) {
+    WriteLog("failed to use the listen address \"%s\" of %s. (error code = %ld)\n", address.text,
+             kListenAddressValue, address.result);
+    return kBadSocket;
+  }
   ScopedSocket listener(NetOpenTcp());
   if (!listener.IsOpen()) {
     WriteLog("failed to create a socket. (error code = %d)\n", NetLastError());
@@ -26,7 +34,7 @@ Socket OpenListener() {
   }
   if (NetSetReuseAddress(listener.Get()) != 0) {
     WriteLog("failed to set SO_REUSEADDR socket option.(error code = %d)\n", NetLastError());
-  } else if (NetBindAnyAddress(listener.Get(), listenPort) != 0) {
+  } else if (NetBindAddress(listener.Get(), address.networkOrder, listenPort) != 0) {
     WriteLog("failed to bind to port %d. (error code = %d)\n", listenPort, NetLastError());
   } else if (NetListen(listener.Get(), kListenBacklog) != 0) {
     WriteLog("failed to listen the server socket. (error code = %d)\n", NetLastError());

@@ -30,6 +30,8 @@ int NetLastError();
 Socket NetOpenTcp();  // kBadSocket on failure
 int NetSetReuseAddress(Socket s);
 int NetBindAnyAddress(Socket s, int port);
+// Binds one local IPv4 address (network order); 0 is every interface.
+int NetBindAddress(Socket s, std::uint32_t networkOrderAddress, int port);
 int NetBindLoopback(Socket s, int port);  // port 0 picks a free one
 int NetListen(Socket s, int backlog);
 int NetLocalPort(Socket s);  // -1 on failure

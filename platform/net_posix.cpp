@@ -68,6 +68,10 @@ int NetBindAnyAddress(Socket s, int port) {
   return Bind(s, INADDR_ANY, port);
 }
 
+int NetBindAddress(Socket s, std::uint32_t networkOrderAddress, int port) {
+  return Bind(s, ntohl(networkOrderAddress), port);
+}
+
 int NetBindLoopback(Socket s, int port) {
   return Bind(s, INADDR_LOOPBACK, port);
 }

@@ -44,7 +44,7 @@ seed_address_book() {
     printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvik\\Vantor Vntrlink\\5.5\\addrList]\n'
     local i
     for i in $(seq -w "$recipients"); do printf '"r%s"="r%s@example.test"\n' "$i" "$i"; done
-  } | import_registry 32
+  } | import_registry /reg:32
 }
 
 received() { grep -c -- '---------- MESSAGE FOLLOWS ----------' "$wizard_state/smtp.log" || true; }

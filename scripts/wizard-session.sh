@@ -34,16 +34,30 @@ start_virtual_display() {
   export DISPLAY=":$(head -n1 "$wizard_state/display")"
 }
 
-# import_registry [VIEW]: imports registry lines (the text of a .reg file,
-# without its header) into the prefix, in the registry view VIEW (32 or 64)
-# when given: through a UTF-16 file, since Wine mangles non-ASCII arguments.
-# The product and the wizard keep their keys in the 32-bit view.
+# Imports registry lines (the text of a .reg file, without its header) into
+# the prefix: through a UTF-16 file, since Wine mangles non-ASCII arguments.
+# An argument /reg:32 writes the 32-bit view.
 import_registry() {
   local reg="$wizard_state/import.reg"
   printf '\xff\xfe' >"$reg"
   { printf 'Windows Registry Editor Version 5.00\n\n'; cat; } | sed 's/$/\r/' |
     iconv -f UTF-8 -t UTF-16LE >>"$reg"
-  wine reg import "$(winepath -w "$reg")" ${1:+/reg:$1} >/dev/null 2>&1
+  wine reg import "$(winepath -w "$reg")" "$@" >/dev/null 2>&1
+}
+
+# Mail settings and one recipient, so that the mail pages show them and a
+# send reaches the SMTP server on 127.0.0.1: in the 32-bit view, where the
+# wizard keeps its settings (as the 32-bit product does on 64-bit Windows).
+seed_mail_settings() {
+  import_registry /reg:32 <<'EOF_REG'
+[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvik\Vantor Vntrlink\5.5]
+"fromaddr"="owner@example.test"
+"mailserver"="127.0.0.1"
+"message"="自宅のPCへのリンクです。"
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvik\Vantor Vntrlink\5.5\addrList]
+"山田"="yamada@example.test"
+EOF_REG
 }
 
 # The tests' prefix draws nothing (its graphics driver is "null"); this one
@@ -63,7 +77,7 @@ prepare_display_prefix() {
 [HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
 "ＭＳ Ｐゴシック"="IPAGothic"
 EOF_REG
-  import_registry 32 <<<'[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvik\Vantor]'
+  import_registry /reg:32 <<<'[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvik\Vantor]'
 
   # Wine reads its own fonts (fonts-wine) from the prefix's Fonts folder
   # only: Marlett draws the caption buttons, Tahoma the captions.
@@ -87,12 +101,24 @@ start_test_dns() {
 start_smtp_server() {
   /usr/bin/python3 -m aiosmtpd -n -l 127.0.0.1:25 "$@" >"$wizard_state/smtp.log" 2>/dev/null &
   wizard_children+=($!)
+  await_smtp_server
+}
+
+await_smtp_server() {
   local i
   for i in $(seq 100); do
     grep -q ' 0100007F:0019 00000000:0000 0A' /proc/net/tcp && return 0
     sleep 0.1
   done
   wizard_die "the SMTP server did not listen"
+}
+
+# The demo's SMTP server on 127.0.0.1:25, printing each mail it receives,
+# decoded, on this terminal.
+start_demo_smtp_server() {
+  "$wizard_repo/scripts/demo-smtp-server" &
+  wizard_children+=($!)
+  await_smtp_server
 }
 
 start_wizard() {
@@ -152,4 +178,49 @@ shoot() {
   done
   cp "$wizard_state/last.png" "$file"
   echo "$file"
+}
+
+# walk_and_shoot FOLDER [SUFFIX]: from the start of a wizard just opened to
+# the mail settings page, saving every page and dialog on the way into
+# FOLDER, in files whose names end in SUFFIX.
+walk_and_shoot() {
+  local out=$1 suffix=${2:-}
+  mkdir -p "$out"
+  ask "sheet 30 VNTRLINK" >/dev/null
+  wait_for page 101
+  shoot "$out/page101-welcome$suffix.png"
+  next_page 102
+  wait_for "text 1009" "$detection_done"
+  shoot "$out/page102-detection$suffix.png"
+  next_page 103
+  shoot "$out/page103-host-name$suffix.png"
+  next_page 106
+  shoot "$out/page106-mail-settings$suffix.png"
+  ask "post 1016" >/dev/null  # Add
+  ask "box 30 宛先アドレスの追加" >/dev/null
+  ask "box-type 1019 鈴木" >/dev/null
+  ask "box-type 1020 suzuki@example.test" >/dev/null
+  shoot "$out/dialog108-recipient$suffix.png" box-rect
+  ask "box-press 2" >/dev/null  # Cancel
+  wait_for "count 宛先アドレスの追加" 0
+  ask "post 1049" >/dev/null  # the mail server's settings
+  ask "box 30 送信サーバーの詳細設定" >/dev/null
+  ask "box-click 1042" >/dev/null  # STARTTLS
+  ask "box-click 1044" >/dev/null  # SMTP authentication
+  ask "box-type 1045 owner@example.test" >/dev/null
+  ask "box-type 1046 password" >/dev/null
+  shoot "$out/dialog109-mail-server$suffix.png" box-rect
+  ask "box-press 2" >/dev/null  # Cancel
+  wait_for "count 送信サーバーの詳細設定" 0
+}
+
+# send_and_shoot FOLDER [SUFFIX]: from the mail settings, sends, and saves
+# the sending page into FOLDER.
+send_and_shoot() {
+  ask "press next" >/dev/null
+  ask "box 30 VNTRLINK" >/dev/null
+  ask "box-press 6" >/dev/null  # Yes, send
+  wait_for page 105
+  wait_for "text 1024" "送信が完了しました。"
+  shoot "$1/page105-sending${2:-}.png"
 }

@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # wizard.sh [--real-network]: runs pathcaster.exe under Wine (scripts/run.sh
-# --wizard builds it first).
+# --wizard builds it first), with its mail settings preset (sender
+# owner@example.test, mail server 127.0.0.1, one recipient) and a mail server
+# of the demo that prints each mail it receives, decoded, on this terminal.
 #
 # With a display ($DISPLAY), the wizard opens there, in a Wine desktop window,
 # until you close it. Without one, it runs on a virtual display: the script
-# walks to the detection page, waits for the detection and saves a screenshot
-# in build/wizard.png.
+# walks every page to a finished delivery and saves each page as a PNG in
+# build/wizard-pages/.
 #
-# The wizard sends DNS queries (and, from its later pages, mail), so it runs
-# inside scripts/sandbox, where its one network adapter carries the test
-# address 192.0.2.77 and a DNS server on loopback names it
-# host77.example.test. --real-network runs it on this machine's own network
-# instead: it then asks this machine's DNS servers for its own names.
+# The wizard sends DNS queries and mail, so it runs inside scripts/sandbox,
+# where its one network adapter carries the test address 192.0.2.77 and a
+# DNS server on loopback names it host77.example.test. --real-network runs it
+# on this machine's own network instead: it then asks this machine's DNS
+# servers for its own names, and there is no demo mail server (a send goes
+# to the mail server of its settings; without a display it walks to the mail
+# settings page and sends nothing).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,10 +30,16 @@ esac
 source scripts/wizard-session.sh
 trap wizard_session_stop EXIT
 
+readonly pages=build/wizard-pages
+
 headless=0
 [ -n "${DISPLAY:-}" ] || { headless=1; start_virtual_display; }
 prepare_display_prefix
-[ "$real_network" = 1 ] || start_test_dns
+seed_mail_settings
+if [ "$real_network" = 0 ]; then
+  start_test_dns
+  start_demo_smtp_server
+fi
 start_wizard
 
 if [ "$headless" = 0 ]; then
@@ -39,10 +49,7 @@ if [ "$headless" = 0 ]; then
 fi
 
 start_driver
-ask "sheet 30 VNTRLINK" >/dev/null
-wait_for page 101
-next_page 102
-wait_for "text 1009" "$detection_done"
-shoot build/wizard.png >/dev/null
-echo "No display here: the wizard ran on a virtual one; its detection page is in build/wizard.png."
+walk_and_shoot "$pages" >/dev/null
+[ "$real_network" = 1 ] || send_and_shoot "$pages" >/dev/null
 ask close >/dev/null
+echo "No display here: the wizard walked its pages on a virtual one; they are in $pages/."

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # pack.sh PROGRAMS VERSION DIST: writes DIST/vntrmap_VERSION_ARCH.deb, the
-# native mapper as a system service: the program and libseghub.so as
-# `cmake --install` laid them out below PROGRAMS (usr/lib/vntrmap), with the
-# unit, the man page, the maintainer scripts and the copyright file beside
-# this script and the project's README.
+# native mapper as a system service: the program, libseghub.so and the
+# registry tool vntrreg as `cmake --install` laid them out below PROGRAMS
+# (usr/lib/vntrmap), with the unit, the man pages, the maintainer scripts,
+# the copyright file and the user's guide (README) beside this script.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
@@ -24,11 +24,15 @@ lay_out_files() {
   cp -R "$programs/usr/lib" "$root/usr/"
   strip --remove-section=.comment --remove-section=.note "$root"/usr/lib/vntrmap/*
   ln -s ../lib/vntrmap/vntrmap "$root/usr/sbin/vntrmap"
+  ln -s ../lib/vntrmap/vntrreg "$root/usr/sbin/vntrreg"
   install -m 0644 "$here/vntrmap.service" "$root/lib/systemd/system/"
-  sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$(date -u -d "@$epoch" +%Y-%m-%d)/" \
-    "$here/vntrmap.8.in" | gzip -9n >"$root/usr/share/man/man8/vntrmap.8.gz"
+  local page
+  for page in vntrmap vntrreg; do
+    sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$(date -u -d "@$epoch" +%Y-%m-%d)/" \
+      "$here/$page.8.in" | gzip -9n >"$root/usr/share/man/man8/$page.8.gz"
+  done
   install -m 0644 "$here/copyright" "$doc/"
-  gzip -9nc "$repo/README.md" >"$doc/README.md.gz"
+  gzip -9nc "$here/README" >"$doc/README.gz"
   printf '%s (%s) stable; urgency=medium\n\n  * Vantor %s.\n\n -- %s  %s\n' \
     "$package" "$version" "$version" "$maintainer" "$(date -u -R -d "@$epoch")" |
     gzip -9n >"$doc/changelog.gz"
@@ -42,6 +46,7 @@ library_dependencies() {
   local found
   found=$(cd "$work" && dpkg-shlibdeps -O -l"$root/usr/lib/vntrmap" \
     "debian/$package/usr/lib/vntrmap/vntrmap" "debian/$package/usr/lib/vntrmap/libseghub.so" \
+    "debian/$package/usr/lib/vntrmap/vntrreg" \
     2>"$work/shlibdeps.log") || { cat "$work/shlibdeps.log" >&2; return 1; }
   echo "${found#shlibs:Depends=}"
 }

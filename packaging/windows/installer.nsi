@@ -1,5 +1,6 @@
 ; Installer of the Vantor companion programs: vntrmap.exe with seghub.dll and
-; pathcaster.exe, with the README, for all users of 64-bit Windows.
+; pathcaster.exe, with the user's guides in English and Japanese, for all
+; users of 64-bit Windows.
 ; makensis -INPUTCHARSET UTF8 -DVERSION=x.y.z -DSOURCE=<folder of the files>
 ;          -DIMAGES=<folder of wizard.ico, watermark.bmp> -DOUTFILE=<installer>
 ;          installer.nsi
@@ -31,6 +32,13 @@ ManifestDPIAware true
 ; The wizard keeps its settings and address book here.
 !define WIZARD_KEY "SOFTWARE\Tarvik\Vantor Vntrlink"
 !define MENU_FOLDER "$SMPROGRAMS\Vantor Companion"
+; The mapper's Start-menu entry starts it here, in the common application
+; data folder, where any user who starts it may write its log (mapper.log)
+; and its log switch ("c:vntr.txt" is vntr.txt here): the installation
+; folder is writable by administrators only.
+!define MAPPER_FOLDER "$APPDATA\Tarvik\Vantor Companion"
+; The group Users, by its well-known SID, whatever the system calls it.
+!define USERS_SID "*S-1-5-32-545"
 !define MAPPER_PORT 23000
 ; Named after the programs' own window titles, in every language.
 !define MAPPER_LINK "Vantor Mapper for TELNET (${MAPPER_PORT}).lnk"
@@ -103,13 +111,21 @@ Section "Programs"
   File "${SOURCE}\vntrmap.exe"
   File "${SOURCE}\seghub.dll"
   File "${SOURCE}\pathcaster.exe"
-  File "${SOURCE}\README.txt"
+  File "${SOURCE}\README-en.txt"
+  File "${SOURCE}\README-ja.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   SetShellVarContext all
+  CreateDirectory "${MAPPER_FOLDER}"
+  ; Whoever started the mapper last, the next user may empty its log.
+  nsExec::Exec '"$SYSDIR\icacls.exe" "${MAPPER_FOLDER}" /grant ${USERS_SID}:(OI)(CI)M /Q'
+  Pop $0
   CreateDirectory "${MENU_FOLDER}"
+  ; A shortcut starts its program in the output folder of its creation.
+  SetOutPath "${MAPPER_FOLDER}"
   CreateShortCut "${MENU_FOLDER}\${MAPPER_LINK}" "$INSTDIR\vntrmap.exe" "${MAPPER_PORT}" \
     "$INSTDIR\vntrmap.exe" 0 SW_SHOWNORMAL "" "$(MapperLinkText)"
+  SetOutPath "$INSTDIR"
   CreateShortCut "${MENU_FOLDER}\${WIZARD_LINK}" "$INSTDIR\pathcaster.exe" "" \
     "$INSTDIR\pathcaster.exe" 0 SW_SHOWNORMAL "" "$(WizardLinkText)"
 
@@ -136,17 +152,18 @@ Section "Uninstall"
   Delete "$INSTDIR\vntrmap.exe"
   Delete "$INSTDIR\seghub.dll"
   Delete "$INSTDIR\pathcaster.exe"
-  Delete "$INSTDIR\README.txt"
-  ; The mapper's diagnostic log and its file switch ("c:vntr.txt" is this
-  ; folder for a mapper started from its Start-menu entry, which starts it
-  ; here).
-  Delete "$INSTDIR\mapper.log"
-  Delete "$INSTDIR\vntr.txt"
+  Delete "$INSTDIR\README-en.txt"
+  Delete "$INSTDIR\README-ja.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   ${If} "$INSTDIR" == "${DEFAULT_FOLDER}"
     RMDir "$PROGRAMFILES64\Tarvik"
   ${EndIf}
+  ; The mapper's diagnostic log and its file switch.
+  Delete "${MAPPER_FOLDER}\mapper.log"
+  Delete "${MAPPER_FOLDER}\vntr.txt"
+  RMDir "${MAPPER_FOLDER}"
+  RMDir "$APPDATA\Tarvik"
 
   ; The wizard keeps its settings in the 32-bit view, beside the product's
   ; 32-bit programs; a version before that kept them in the 64-bit view.

@@ -17,6 +17,7 @@ import email.utils
 import os
 import re
 import socket
+import subprocess
 import sys
 import threading
 import time
@@ -31,6 +32,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from netutil import free_port  # noqa: E402
 
 TOOL = None
+DEMO_SMTP_SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                "scripts", "demo-smtp-server")
 SENDER = "\u5c71\u7530\u592a\u90ce <taro@example.test>"  # 山田太郎
 SUBJECT = "Vantor URL \u306e\u304a\u77e5\u3089\u305b"  # のお知らせ
 BODY = ("\u30db\u30b9\u30c8\u306e\u30ea\u30f3\u30af\u3067\u3059\u3002\r\n"  # ホストのリンクです。
@@ -281,6 +284,18 @@ class RealServerTest(DialogueTest):
         self.assertEqual(self.send(server="1nvalid.example.test:25"), -1)
         self.assertEqual(self.send(server="no-such-host.invalid:25"), -1)
 
+
+    def test_the_demo_server_shows_a_sent_mail_decoded(self):
+        demo = subprocess.Popen([DEMO_SMTP_SERVER], stdout=subprocess.PIPE)
+        self.addCleanup(lambda: demo.poll() is not None or demo.kill())
+        self.assertIn(b"shows here.", demo.stdout.readline())
+        sent = self.send(server="127.0.0.1", to="hanako@localhost")
+        demo.terminate()
+        shown = demo.communicate(timeout=10)[0].decode()
+        self.assertEqual(sent, 0)
+        for line in ("--- mail from taro@example.test to hanako@localhost", f"From: {SENDER}",
+                     f"Subject: {SUBJECT}", BODY.split("\r\n")[0]):
+            self.assertIn(line + "\n", shown)
 
     def test_long_recipient_list_is_sent_whole_in_one_to_line(self):
         controller, handler = self.real_server()

@@ -5,7 +5,8 @@ of this machine's root, inside the sandbox): installing makes the service's
 user and state folder and enables the unit, which systemd-analyze verify
 accepts; the mapper, started as the unit starts it (its user, environment,
 folder, umask and command line, without new privileges and with only the
-state folder writable), logs a front end in to a real telnet server, keeps
+state folder writable), listens on 127.0.0.1 only, as the install set it,
+logs a front end in to a real telnet server, keeps
 its log when asked and ends on the unit's stop commands; purging then leaves
 nothing of the package behind.
 
@@ -63,12 +64,15 @@ class PackageFilesTest(unittest.TestCase):
         self.assertEqual(entries, {
             (*file, "./lib/systemd/system/vntrmap.service"),
             (*program, "./usr/lib/vntrmap/vntrmap"),
+            (*program, "./usr/lib/vntrmap/vntrreg"),
             (*file, "./usr/lib/vntrmap/libseghub.so"),
             ("lrwxrwxrwx", "root/root", "./usr/sbin/vntrmap -> ../lib/vntrmap/vntrmap"),
-            (*file, "./usr/share/doc/vntrmap/README.md.gz"),
+            ("lrwxrwxrwx", "root/root", "./usr/sbin/vntrreg -> ../lib/vntrmap/vntrreg"),
+            (*file, "./usr/share/doc/vntrmap/README.gz"),
             (*file, "./usr/share/doc/vntrmap/changelog.gz"),
             (*file, "./usr/share/doc/vntrmap/copyright"),
-            (*file, "./usr/share/man/man8/vntrmap.8.gz")})
+            (*file, "./usr/share/man/man8/vntrmap.8.gz"),
+            (*file, "./usr/share/man/man8/vntrreg.8.gz")})
 
     def test_lintian_reports_no_errors(self):
         lintian = run("lintian", "--allow-root", "--fail-on", "error", DEB)
@@ -157,6 +161,7 @@ class ServiceLifeTest(unittest.TestCase):
             self.addCleanup(lambda: mapper.poll() is not None or mapper.kill())
             self.assertTrue(wait_for(lambda: listening(PORT) or mapper.poll() is not None,
                                      LIMIT) and mapper.poll() is None, "the mapper did not serve")
+            self.check_listening_on_loopback_only()
             self.check_login(server.port)
             self.assertEqual(self.stop_as_the_unit(mapper), 0)
         self.check_state_written()
@@ -193,6 +198,10 @@ class ServiceLifeTest(unittest.TestCase):
         finally:
             subprocess.run(["mount", "-o", "remount,bind,rw", self.box.root], check=True)
             subprocess.run(["umount", state], check=True)
+
+    def check_listening_on_loopback_only(self):
+        with open("/proc/net/tcp") as f:
+            self.assertNotIn(f" 00000000:{PORT:04X} 00000000:0000 0A ", f.read())
 
     def check_login(self, telnet_port):
         with FrontEnd(PORT) as front:

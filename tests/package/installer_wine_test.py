@@ -2,8 +2,8 @@
 """The Windows installer under Wine, on a fresh prefix: a silent install lays
 out the zip's files, the Start-menu entries and the uninstall key, with the
 version of the file names in every binary, and leaves the product's key
-alone; the entries start the installed mapper (on its default port, ended by
--stop) and the wizard (its first page); the silent uninstall then leaves
+alone; the entries start the installed mapper (on its default port, in a
+folder every user may write, ended by -stop) and the wizard (its first page); the silent uninstall then leaves
 nothing of ours, the product's key untouched. Prints the installer's figures.
 
 Usage: installer_wine_test.py --installer SETUP.exe --zip ZIP --driver wizdriver.exe
@@ -30,6 +30,8 @@ from telnet_peers import listening  # noqa: E402
 
 INSTALLER = ZIP = None
 FOLDER = r"C:\Program Files\Tarvik\Vantor Companion"
+MAPPER_FOLDER = r"C:\ProgramData\Tarvik\Vantor Companion"
+GUIDES = ("README-en.txt", "README-ja.txt")
 MENU = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Vantor Companion"
 MAPPER_LINK = "Vantor Mapper for TELNET (23000).lnk"
 WIZARD_LINK = "VNTRLINK.lnk"
@@ -137,17 +139,18 @@ class InstallerTest(unittest.TestCase):
         self.figures["silent uninstall under Wine"] = f"{time.monotonic() - began:.2f} s"
         self.assertEqual(ours_in_prefix(), [])
         self.assertFalse(os.path.exists(unix_path(r"C:\Program Files\Tarvik")))
+        self.assertFalse(os.path.exists(unix_path(r"C:\ProgramData\Tarvik")))
         self.assertIsNone(registry_values(WIZARD_KEY, "32"))
         self.assertEqual(registry_values(PRODUCT_KEY, "32"), product)
 
     def check_installed(self):
         folder = unix_path(FOLDER)
         self.assertEqual(sorted(os.listdir(folder)),
-                         sorted([*PROGRAMS, "README.txt", "uninstall.exe"]))
+                         sorted([*PROGRAMS, *GUIDES, "uninstall.exe"]))
         with zipfile.ZipFile(ZIP) as archive:
             names = [n for n in archive.namelist() if not n.endswith("/")]
             self.assertEqual(sorted(os.path.basename(n) for n in names),
-                             sorted([*PROGRAMS, "README.txt"]))
+                             sorted([*PROGRAMS, *GUIDES]))
             for name in names:
                 with open(os.path.join(folder, os.path.basename(name)), "rb") as f:
                     self.assertEqual(f.read(), archive.read(name), name)
@@ -169,16 +172,16 @@ class InstallerTest(unittest.TestCase):
                                           f"(uninstall key: {int(key['EstimatedSize'], 16)} KB)")
 
     def check_mapper_entry(self):
-        """The mapper's entry serves port 23000 from the installation folder,
-        where its log switch ("c:vntr.txt") and log are; -stop ends it."""
-        open(unix_path(FOLDER + r"\vntr.txt"), "w").close()
+        """The mapper's entry serves port 23000 from its own folder, where
+        its log switch ("c:vntr.txt") and log are; -stop ends it."""
+        open(unix_path(MAPPER_FOLDER + r"\vntr.txt"), "w").close()
         self.assertEqual(start_entry(MAPPER_LINK), 0)
         self.assertTrue(wait_for(lambda: listening(23000), LIMIT), "the mapper did not serve")
         self.assertEqual(wine(unix_path(FOLDER + r"\vntrmap.exe"), "-stop").returncode, 0)
         self.assertTrue(wait_for(lambda: not running("vntrmap.exe"), LIMIT),
                         "the mapper did not stop")
         self.assertFalse(listening(23000))
-        with open(unix_path(FOLDER + r"\mapper.log"), "rb") as f:
+        with open(unix_path(MAPPER_FOLDER + r"\mapper.log"), "rb") as f:
             self.assertTrue(f.read().endswith(b"] mapper ended....\r\n"))
 
     def check_wizard_entry(self):
