@@ -87,6 +87,13 @@ long CopyText(const std::string& text, char* buffer, std::size_t size) {
   return ERROR_SUCCESS;
 }
 
+long CopyData(const std::vector<BYTE>& data, void* buffer, std::size_t size, std::size_t* stored) {
+  if (data.size() > size || (buffer == nullptr && !data.empty())) return ERROR_MORE_DATA;
+  if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
+  if (stored != nullptr) *stored = data.size();
+  return ERROR_SUCCESS;
+}
+
 // The value's type and whole data.
 long QueryData(HKEY handle, const std::wstring& name, DWORD* type, std::vector<BYTE>* data) {
   for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
@@ -233,12 +240,7 @@ long RegistryReadValue(RegistryKey key, const char* name, void* buffer, std::siz
       data.assign(text.begin(), text.end());
       data.push_back(0);
     }
-    if (data.size() > size || (buffer == nullptr && !data.empty())) {
-      return static_cast<long>(ERROR_MORE_DATA);
-    }
-    if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
-    if (stored != nullptr) *stored = data.size();
-    return static_cast<long>(ERROR_SUCCESS);
+    return CopyData(data, buffer, size, stored);
   });
 }
 
@@ -282,12 +284,7 @@ long RegistryGetBinary(RegistryKey key, const char* name, void* buffer, std::siz
     long result = QueryData(key->handle, Wide(name), &type, &data);
     if (result != ERROR_SUCCESS) return result;
     if (type != REG_BINARY) return static_cast<long>(ERROR_INVALID_DATA);
-    if (data.size() > size || (buffer == nullptr && !data.empty())) {
-      return static_cast<long>(ERROR_MORE_DATA);
-    }
-    if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
-    if (stored != nullptr) *stored = data.size();
-    return static_cast<long>(ERROR_SUCCESS);
+    return CopyData(data, buffer, size, stored);
   });
 }
 
