@@ -45,6 +45,13 @@ int NetWaitWritable(Socket s, int timeoutMs);
 int NetReceive(Socket s, void* buffer, int size);
 int NetSend(Socket s, const void* data, int size);
 
+// Makes every later receive and send on the socket return at once; one that
+// would have had to wait fails with NetWouldBlock() true. 0 or -1.
+int NetSetNonBlocking(Socket s);
+// True when the last socket call of this thread failed only because it
+// would have had to wait.
+bool NetWouldBlock();
+
 // Ends the connection in both directions at once without releasing the
 // handle; the peer sees the close. On Linux it wakes every thread blocked on
 // the socket; on Windows it wakes none (only NetClose does), so no thread may

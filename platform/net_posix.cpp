@@ -132,6 +132,15 @@ int NetSend(Socket s, const void* data, int size) {
   return static_cast<int>(sent);
 }
 
+int NetSetNonBlocking(Socket s) {
+  int flags = fcntl(Fd(s), F_GETFL);
+  return flags >= 0 && fcntl(Fd(s), F_SETFL, flags | O_NONBLOCK) == 0 ? 0 : -1;
+}
+
+bool NetWouldBlock() {
+  return errno == EAGAIN || errno == EWOULDBLOCK;
+}
+
 namespace {
 std::atomic<bool> shutdownWakesNoOne{false};
 }  // namespace

@@ -109,6 +109,15 @@ int NetSend(Socket s, const void* data, int size) {
   return send(Handle(s), static_cast<const char*>(data), size, 0);
 }
 
+int NetSetNonBlocking(Socket s) {
+  u_long nonBlocking = 1;
+  return ioctlsocket(Handle(s), FIONBIO, &nonBlocking) == 0 ? 0 : -1;
+}
+
+bool NetWouldBlock() {
+  return WSAGetLastError() == WSAEWOULDBLOCK;
+}
+
 void NetShutdown(Socket s) {
   shutdown(Handle(s), SD_BOTH);
 }
