@@ -88,16 +88,71 @@ int NetConnectLoopback(Socket s, int port) {
   return connect(Fd(s), reinterpret_cast<sockaddr*>(&address), sizeof address);
 }
 
+namespace {
+
+std::atomic<bool> acceptFailsOnReset{false};
+
+// Non-zero when the queued connection has met an error since it was made (a
+// reset from its peer, say).
+int PendingError(int fd) {
+  int error = 0;
+  socklen_t length = sizeof error;
+  return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 ? error : 0;
+}
+
+}  // namespace
+
 Socket NetAccept(Socket listener, PeerAddress* peer) {
   sockaddr_in address{};
   socklen_t length = sizeof address;
   int fd = accept4(Fd(listener), reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC);
   if (fd < 0) return kBadSocket;
+  if (acceptFailsOnReset.load() && PendingError(fd) != 0) {
+    close(fd);
+    errno = ECONNRESET;
+    return kBadSocket;
+  }
   std::memset(peer, 0, sizeof *peer);
   peer->family = address.sin_family;
   peer->portNetworkOrder = address.sin_port;
   peer->addressNetworkOrder = address.sin_addr.s_addr;
   return fd;
+}
+
+AcceptFailure NetAcceptFailure(int error) {
+  switch (error) {
+    // accept(2): Linux passes a queued connection's network errors on here.
+    case ECONNABORTED:
+    case ECONNRESET:
+    case EPROTO:
+    case EPERM:
+    case ETIMEDOUT:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENONET:
+    case ENOPROTOOPT:
+    case EOPNOTSUPP:
+    case EINTR:
+      return AcceptFailure::kConnection;
+    case EMFILE:
+    case ENFILE:
+    case ENOBUFS:
+    case ENOMEM:
+      return AcceptFailure::kResources;
+    default:
+      return AcceptFailure::kOther;
+  }
+}
+
+void NetAcceptFailsOnResetForTests(bool fails) {
+  acceptFailsOnReset = fails;
+}
+
+int NetSetResetOnClose(Socket s) {
+  linger abortive{1, 0};
+  return setsockopt(Fd(s), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive) == 0 ? 0 : -1;
 }
 
 int NetWaitReadable(Socket s, int timeoutMs) {

@@ -2,6 +2,7 @@
 
 #include <winsock2.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -72,13 +73,65 @@ int NetConnectLoopback(Socket s, int port) {
   return connect(Handle(s), reinterpret_cast<sockaddr*>(&address), sizeof address);
 }
 
+namespace {
+
+std::atomic<bool> acceptFailsOnReset{false};
+
+// Non-zero when the queued connection has met an error since it was made.
+int PendingError(SOCKET s) {
+  int error = 0;
+  int length = sizeof error;
+  return getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0
+             ? error
+             : 0;
+}
+
+}  // namespace
+
 Socket NetAccept(Socket listener, PeerAddress* peer) {
   sockaddr_in address{};
   int length = sizeof address;
   SOCKET s = accept(Handle(listener), reinterpret_cast<sockaddr*>(&address), &length);
   if (s == INVALID_SOCKET) return kBadSocket;
+  // Windows itself fails such an accept; Wine, unless it fails it too,
+  // hands the connection over.
+  if (acceptFailsOnReset.load() && PendingError(s) != 0) {
+    closesocket(s);
+    WSASetLastError(WSAECONNRESET);
+    return kBadSocket;
+  }
   std::memcpy(peer, &address, sizeof *peer);
   return static_cast<Socket>(s);
+}
+
+AcceptFailure NetAcceptFailure(int error) {
+  switch (error) {
+    // Microsoft's accept: a connection its peer reset while it was queued.
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    // Wine's for the same connection when it cannot hand it over.
+    case WSAENOTCONN:
+    case WSAETIMEDOUT:
+    case WSAEINTR:
+      return AcceptFailure::kConnection;
+    case WSAEMFILE:
+    case WSAENOBUFS:
+      return AcceptFailure::kResources;
+    default:
+      return AcceptFailure::kOther;
+  }
+}
+
+void NetAcceptFailsOnResetForTests(bool fails) {
+  acceptFailsOnReset = fails;
+}
+
+int NetSetResetOnClose(Socket s) {
+  linger abortive{1, 0};
+  return setsockopt(Handle(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abortive),
+                    sizeof abortive) == 0
+             ? 0
+             : -1;
 }
 
 int NetWaitReadable(Socket s, int timeoutMs) {
