@@ -107,8 +107,8 @@ void FormatLogTime(char* buffer, std::size_t size) {
   if (FormatLocalTime("%Y-%m-%d %H:%M:%S", buffer, size) == 0 && size > 0) buffer[0] = '\0';
 }
 
-void WriteLog(const char* format, ...) {
-  if (!LogIsOpen()) return;
+std::size_t WriteLog(const char* format, ...) {
+  if (!LogIsOpen()) return 0;
   char entry[kEntrySize];
   std::size_t length = 1;
   entry[0] = '[';
@@ -127,7 +127,8 @@ void WriteLog(const char* format, ...) {
   }
 
   std::lock_guard<std::mutex> guard(logLock);
-  if (logStream == nullptr) return;
+  if (logStream == nullptr) return 0;
   std::fwrite(entry, 1, length, logStream);
   std::fflush(logStream);
+  return length;
 }
