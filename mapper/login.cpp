@@ -88,14 +88,15 @@ void LoginLine::Append(unsigned char byte) {
 
 bool LoginLine::Contains(const char* text) const { return std::strstr(text_, text) != nullptr; }
 
-LoginOutcome RunLoginPhase(WorkerSlot& slot, Socket telnet, LoginPrompts& prompts) {
+LoginOutcome RunLoginPhase(WorkerSlot& slot, Socket telnet, LoginPrompts& prompts,
+                           bool logOutput) {
   // Every read and write of the phase, negotiation included, ends at the
   // limit: a server cannot hold the worker by stalling inside a command.
   SessionChannel channel(slot, telnet);
   channel.SetDeadline(SessionChannel::Clock::now() +
                       std::chrono::milliseconds(Timing().loginLimitMs));
   LoginLine line;
-  LoginOutputLog log(slot.index, kLoginLogBudget);
+  LoginOutputLog log(slot.index, logOutput ? kLoginLogBudget : 0);
   while (SessionActive(slot)) {
     slot.idleSeconds = 0;
     unsigned char byte = 0;

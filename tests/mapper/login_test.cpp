@@ -51,7 +51,7 @@ class LoginPhaseTest : public ::testing::Test {
     auto start = Clock::now();
     auto phase = std::async(std::launch::async, [this] {
       LoginPrompts prompts;
-      return RunLoginPhase(workerSlots[0], server_->near, prompts);
+      return RunLoginPhase(workerSlots[0], server_->near, prompts, true);
     });
     if (phase.wait_for(std::chrono::milliseconds(kLimitMs + 1000)) != std::future_status::ready) {
       ADD_FAILURE() << "the login phase outlived its limit";

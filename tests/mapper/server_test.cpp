@@ -399,6 +399,27 @@ TEST_F(ServerTest, AnOverLongLineKeepsTheFieldsAndRequestsInStep) {
   EXPECT_EQ(Log().find("secretpw"), std::string::npos);
 }
 
+// An empty field line joins the next, so the password moves up into the
+// user id, which is logged, typed at the login prompt and echoed there. The
+// request's further lines let that login go through.
+TEST_F(ServerTest, APasswordMovedUpByAnEmptyFieldLineNeverReachesTheLog) {
+  ScriptedTelnetServer server([](Socket s, const std::atomic<bool>& ending) {
+    SendText(s, "login: ");
+    SendText(s, ReadUntil(s, "\r\n", ending));
+    SendText(s, "Password: ");
+    ReadUntil(s, "\r\n", ending);
+    HoldUntilEnding(ending);
+  });
+  StartServer();
+  Socket client = Connect();
+  SendText(client, "DLOGIN\n\nalice\nS3cr3tPW\n127.0.0.1\n127.0.0.1\n" + server.Port() + "\n");
+  std::string reply(3, '\0');
+  ASSERT_EQ(NetWaitReadable(client, 5000), 1);
+  ASSERT_EQ(NetReceive(client, &reply[0], 3), 3);
+  ASSERT_EQ(reply, "ok\n");
+  EXPECT_EQ(Log().find("S3cr3tPW"), std::string::npos) << Log();
+}
+
 // The watchdog reads a session's state, then its count, then ends it; the
 // slot may be freed and given to a new connection in between.
 TEST(WorkerSlotTest, AnEndMeantForTheSessionSeenMissesTheNextSessionOfTheSlot) {
