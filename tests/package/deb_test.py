@@ -6,8 +6,9 @@ user and state folder and enables the unit, which systemd-analyze verify
 accepts; the mapper, started as the unit starts it (its user, environment,
 folder, umask and command line, without new privileges and with only the
 state folder writable), logs a front end in to a real telnet server, keeps
-its log when asked and ends on the unit's stop commands; purging then leaves
-nothing of the package behind.
+its log when asked and ends on the unit's stop commands, even with another
+user's segment in /dev/shm; purging then leaves nothing of the package
+behind.
 
 Usage: deb_test.py --deb vntrmap_VERSION_ARCH.deb [unittest arguments]
 It runs itself again inside scripts/sandbox, where it may mount and chroot.
@@ -32,7 +33,9 @@ from telnet_peers import (TEST_PASSWORD, TEST_USER, FrontEnd,  # noqa: E402
 DEB = None
 UNIT = "/lib/systemd/system/vntrmap.service"
 STATE = "/var/lib/vntr"
-SEGMENT = "/dev/shm/vantor_shared_segment"
+SEGMENT = "/run/vntrmap/vantor_shared_segment"
+SHARED_MEMORY_SEGMENT = "/dev/shm/vantor_shared_segment"
+NOBODY = 65534
 PORT = 23000
 LIMIT = 30
 
@@ -137,6 +140,22 @@ class ServiceLifeTest(unittest.TestCase):
         self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
         with open(self.box.path(UNIT)) as f:
             self.unit = service_settings(f.read())
+        self.make_runtime_folders()
+
+    def make_runtime_folders(self):
+        """As systemd makes a unit's RuntimeDirectory= before it starts."""
+        account = self.box.account(self.unit["User"][0])
+        for name in self.unit.get("RuntimeDirectory", []):
+            folder = self.box.path("/run/" + name)
+            os.mkdir(folder, int(self.unit["RuntimeDirectoryMode"][0], 8))
+            os.chown(folder, int(account[2]), int(account[3]))
+
+    def squat_shared_memory_segment(self):
+        """Another user takes the segment's name in /dev/shm first."""
+        fd = os.open(self.box.path(SHARED_MEMORY_SEGMENT), os.O_RDWR | os.O_CREAT, 0o600)
+        os.ftruncate(fd, 4096)
+        os.fchown(fd, NOBODY, NOBODY)
+        os.close(fd)
 
     def as_the_unit(self, command, **options):
         """command inside, as the unit runs its commands: its user and group,
@@ -152,6 +171,7 @@ class ServiceLifeTest(unittest.TestCase):
     def test_install_serve_stop_and_purge(self):
         self.check_installed()
         open(self.box.path(STATE + "/drive_c/vntr.txt"), "w").close()
+        self.squat_shared_memory_segment()
         with self.only_state_writable(), InetutilsTelnetd() as server:
             mapper = self.as_the_unit(self.unit["ExecStart"][0], stdout=subprocess.DEVNULL)
             self.addCleanup(lambda: mapper.poll() is not None or mapper.kill())
@@ -165,7 +185,8 @@ class ServiceLifeTest(unittest.TestCase):
         self.assertEqual(purged.returncode, 0, purged.stdout + purged.stderr)
         self.assertIsNone(self.box.account("vntrmap"))
         self.assertNotEqual(self.box.run("getent", "group", "vntrmap").returncode, 0)
-        self.assertFalse(os.path.exists(self.box.path(SEGMENT)))
+        # The other user's segment is left alone.
+        self.assertEqual(os.stat(self.box.path(SHARED_MEMORY_SEGMENT)).st_uid, NOBODY)
         self.assertEqual(self.changed_paths_named("vntr"), [])
 
     def check_installed(self):
