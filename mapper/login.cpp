@@ -28,7 +28,9 @@ class LoginOutputLog {
     if (left_ == 0) return;
     std::size_t used = WriteLog("szLine = %s\n", line.Text());
     left_ = used < left_ ? left_ - used : 0;
-    if (left_ == 0) WriteLog("worker(%d): the rest of the login output is not logged.\n", slotIndex_);
+    if (left_ == 0) {
+      WriteLog("worker(%d): the rest of the login output is not logged.\n", slotIndex_);
+    }
   }
 
  private:
@@ -88,8 +90,7 @@ void LoginLine::Append(unsigned char byte) {
 
 bool LoginLine::Contains(const char* text) const { return std::strstr(text_, text) != nullptr; }
 
-LoginOutcome RunLoginPhase(WorkerSlot& slot, Socket telnet, LoginPrompts& prompts,
-                           bool logOutput) {
+LoginOutcome RunLoginPhase(WorkerSlot& slot, Socket telnet, LoginPrompts& prompts, bool logOutput) {
   // Every read and write of the phase, negotiation included, ends at the
   // limit: a server cannot hold the worker by stalling inside a command.
   SessionChannel channel(slot, telnet);

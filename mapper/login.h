@@ -40,5 +40,4 @@ class LoginLine {
 };
 
 // The server's output goes to the log only when logOutput is true.
-LoginOutcome RunLoginPhase(WorkerSlot& slot, Socket telnet, LoginPrompts& prompts,
-                           bool logOutput);
+LoginOutcome RunLoginPhase(WorkerSlot& slot, Socket telnet, LoginPrompts& prompts, bool logOutput);

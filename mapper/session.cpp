@@ -73,9 +73,10 @@ bool ReadLine(Worker& worker) {
 void NoteFieldInStep(Worker& worker) {
   if (!worker.fieldsInStep || worker.line[0] != '\n') return;
   worker.fieldsInStep = false;
-  WriteLog("worker(%d): a field line began with a line end; it, the fields after it and the "
-           "login output are not logged.\n",
-           worker.slot.index);
+  WriteLog(
+      "worker(%d): a field line began with a line end; it, the fields after it and the "
+      "login output are not logged.\n",
+      worker.slot.index);
 }
 
 bool ReadLoginFields(Worker& worker) {

@@ -81,9 +81,8 @@ std::atomic<bool> acceptFailsOnReset{false};
 int PendingError(SOCKET s) {
   int error = 0;
   int length = sizeof error;
-  return getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0
-             ? error
-             : 0;
+  return getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 ? error
+                                                                                            : 0;
 }
 
 }  // namespace

@@ -108,10 +108,11 @@ TEST_F(LogTest, ControlBytesFromPeersCannotForgeEntriesOrReachTheTerminal) {
 // backslash must not read as an escape.
 TEST_F(LogTest, EightBitControlsAndBackslashesFromPeersAreEscapedToo) {
   OpenLog();
-  WriteLog("szLine = %s\n", "\x9b" "2J \xc2\x9b" "2J \xc2\xa0 typed \\x0A");
+  WriteLog("szLine = %s\n", "\x9b[2J \xc2\x9b[2J \xc2\xa0 typed \\x0A");
   CloseLog();
   std::string log = ReadTextFile(LogPath());
-  EXPECT_NE(log.find("] szLine = \\x9B2J \\xC2\\x9B2J \xc2\xa0 typed \\x5Cx0A\n"), std::string::npos)
+  EXPECT_NE(log.find("] szLine = \\x9B[2J \\xC2\\x9B[2J \xc2\xa0 typed \\x5Cx0A\n"),
+            std::string::npos)
       << log;
 }
 

@@ -140,22 +140,11 @@ class ServiceLifeTest(unittest.TestCase):
         self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
         with open(self.box.path(UNIT)) as f:
             self.unit = service_settings(f.read())
-        self.make_runtime_folders()
-
-    def make_runtime_folders(self):
-        """As systemd makes a unit's RuntimeDirectory= before it starts."""
+        # As systemd makes the unit's RuntimeDirectory= before it starts.
         account = self.box.account(self.unit["User"][0])
         for name in self.unit.get("RuntimeDirectory", []):
-            folder = self.box.path("/run/" + name)
-            os.mkdir(folder, int(self.unit["RuntimeDirectoryMode"][0], 8))
-            os.chown(folder, int(account[2]), int(account[3]))
-
-    def squat_shared_memory_segment(self):
-        """Another user takes the segment's name in /dev/shm first."""
-        fd = os.open(self.box.path(SHARED_MEMORY_SEGMENT), os.O_RDWR | os.O_CREAT, 0o600)
-        os.ftruncate(fd, 4096)
-        os.fchown(fd, NOBODY, NOBODY)
-        os.close(fd)
+            os.mkdir(self.box.path("/run/" + name), int(self.unit["RuntimeDirectoryMode"][0], 8))
+            os.chown(self.box.path("/run/" + name), int(account[2]), int(account[3]))
 
     def as_the_unit(self, command, **options):
         """command inside, as the unit runs its commands: its user and group,
@@ -171,7 +160,9 @@ class ServiceLifeTest(unittest.TestCase):
     def test_install_serve_stop_and_purge(self):
         self.check_installed()
         open(self.box.path(STATE + "/drive_c/vntr.txt"), "w").close()
-        self.squat_shared_memory_segment()
+        with open(self.box.path(SHARED_MEMORY_SEGMENT), "wb") as squat:  # another user's
+            squat.truncate(4096)
+            os.fchown(squat.fileno(), NOBODY, NOBODY)
         with self.only_state_writable(), InetutilsTelnetd() as server:
             mapper = self.as_the_unit(self.unit["ExecStart"][0], stdout=subprocess.DEVNULL)
             self.addCleanup(lambda: mapper.poll() is not None or mapper.kill())

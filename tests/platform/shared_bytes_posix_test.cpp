@@ -7,16 +7,16 @@
 
 namespace {
 
-// A page of a shared mapping whose object its owner cut to nothing: every
-// access to it raises SIGBUS.
+// A page of a shared mapping whose object its owner then cut to nothing:
+// every access to it raises SIGBUS.
 unsigned char* CutSharedPage() {
-  long page = sysconf(_SC_PAGESIZE);
   int fd = memfd_create("cut-segment", 0);
-  if (fd < 0 || ftruncate(fd, page) != 0) return nullptr;
-  void* mapping = mmap(nullptr, page, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  void* page = ftruncate(fd, 4096) == 0
+                   ? mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                   : MAP_FAILED;
   bool cut = ftruncate(fd, 0) == 0;
   close(fd);
-  return mapping == MAP_FAILED || !cut ? nullptr : static_cast<unsigned char*>(mapping);
+  return page == MAP_FAILED || !cut ? nullptr : static_cast<unsigned char*>(page);
 }
 
 // A SIGBUS sent from outside goes to the process's earlier action (here:

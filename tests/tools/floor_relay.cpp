@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
   if (NetStartup(1, 1, &major, &minor) != 0) return Fail("no sockets");
   ScopedSocket listener(NetOpenTcp());
   if (!listener.IsOpen() || NetSetReuseAddress(listener.Get()) != 0 ||
-      NetBindLoopback(listener.Get(), std::atoi(argv[1])) != 0 || NetListen(listener.Get(), 1) != 0) {
+      NetBindLoopback(listener.Get(), std::atoi(argv[1])) != 0 ||
+      NetListen(listener.Get(), 1) != 0) {
     return Fail("cannot listen");
   }
   PeerAddress peer{};
