@@ -70,7 +70,7 @@ bool ReadLine(Worker& worker) {
 // the next and every later field moves up a place: from there on any field
 // may hold the password, and the user id typed at the login prompt (which
 // the server echoes) may be the password.
-void NoteFieldInStep(Worker& worker) {
+void NoteFieldsOutOfStep(Worker& worker) {
   if (!worker.fieldsInStep || worker.line[0] != '\n') return;
   worker.fieldsInStep = false;
   WriteLog(
@@ -89,7 +89,7 @@ bool ReadLoginFields(Worker& worker) {
                                          sizeof slot.service};
   for (int i = 0; i < kLoginFieldCount; ++i) {
     if (!ReadLine(worker)) return false;
-    NoteFieldInStep(worker);
+    NoteFieldsOutOfStep(worker);
     bool secret = fields[i] == slot.password || !worker.fieldsInStep;
     WriteLog("%s\n", secret ? kPasswordMask : worker.line);
     // A field keeps what fits of its line, terminated.
