@@ -47,21 +47,31 @@ void WriteOpeningNote(const std::string& logPath, std::FILE* stream) {
   std::fclose(note);
 }
 
-bool WrittenAsIs(unsigned char byte, bool last) {
-  if (byte == '\t' || (byte == '\n' && last)) return true;
-  return byte >= 0x20 && byte != 0x7F;
+bool IsC1Control(unsigned char byte) {
+  return byte >= 0x80 && byte <= 0x9F;
 }
 
-// Appends the text to the entry's room with every control byte but TAB, and
-// the LF that closes the entry, written as \xNN: the peers' texts pass through
-// here, and a raw LF or escape sequence from them could forge an entry or
-// drive the terminal of whoever reads the log. Stops where the room ends.
+bool WrittenAsIs(const unsigned char* text, std::size_t i, std::size_t length) {
+  unsigned char byte = text[i];
+  if (byte == '\t' || (byte == '\n' && i + 1 == length)) return true;
+  if (byte < 0x20 || byte == 0x7F || byte == '\\' || IsC1Control(byte)) return false;
+  // C2 before a C1 byte makes that control in UTF-8.
+  return !(byte == 0xC2 && i + 1 < length && IsC1Control(text[i + 1]));
+}
+
+// Appends the text to the entry's room with every control byte but TAB (C0,
+// DEL and C1, and C1 in its UTF-8 form), but the LF that closes the entry,
+// written as \xNN, and the backslash too, so that a typed "\x0A" never reads
+// as an escape: the peers' texts pass through here, and a raw LF or escape
+// sequence from them could forge an entry or drive the terminal of whoever
+// reads the log. Stops where the room ends.
 std::size_t AppendEscaped(const char* text, std::size_t length, char* room, std::size_t size) {
   static constexpr char kHex[] = "0123456789ABCDEF";
+  auto* bytes = reinterpret_cast<const unsigned char*>(text);
   std::size_t used = 0;
   for (std::size_t i = 0; i < length; ++i) {
-    auto byte = static_cast<unsigned char>(text[i]);
-    if (WrittenAsIs(byte, i + 1 == length)) {
+    unsigned char byte = bytes[i];
+    if (WrittenAsIs(bytes, i, length)) {
       if (used + 1 > size) break;
       room[used++] = static_cast<char>(byte);
       continue;
@@ -106,8 +116,8 @@ void FormatLogTime(char* buffer, std::size_t size) {
   if (FormatLocalTime("%Y-%m-%d %H:%M:%S", buffer, size) == 0 && size > 0) buffer[0] = '\0';
 }
 
-void WriteLog(const char* format, ...) {
-  if (!LogIsOpen()) return;
+std::size_t WriteLog(const char* format, ...) {
+  if (!LogIsOpen()) return 0;
   char entry[kEntrySize];
   std::size_t length = 1;
   entry[0] = '[';
@@ -126,7 +136,8 @@ void WriteLog(const char* format, ...) {
   }
 
   std::lock_guard<std::mutex> guard(logLock);
-  if (logStream == nullptr) return;
+  if (logStream == nullptr) return 0;
   std::fwrite(entry, 1, length, logStream);
   std::fflush(logStream);
+  return length;
 }

@@ -11,7 +11,8 @@ void OpenLog();
 void CloseLog();
 bool LogIsOpen();
 
-// printf-style; the caller ends its format with "\n" itself.
-void WriteLog(const char* format, ...) PRINTF_FORMAT(1, 2);
+// printf-style; the caller ends its format with "\n" itself. The bytes the
+// entry took in the log; 0 when the log is closed.
+std::size_t WriteLog(const char* format, ...) PRINTF_FORMAT(1, 2);
 
 void FormatLogTime(char* buffer, std::size_t size);

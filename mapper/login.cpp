@@ -13,6 +13,31 @@
 
 namespace {
 
+// A normal login's lines, logged as they grow, take a few KiB.
+constexpr std::size_t kLoginLogBudget = 64 * 1024;
+
+// A login phase's share of the log: the line after every byte, until the
+// entries have taken the budget; then one note and nothing more, so that a
+// server streaming bytes without a line end cannot fill the disk or keep the
+// other threads waiting on the log.
+class LoginOutputLog {
+ public:
+  LoginOutputLog(int slotIndex, std::size_t budget) : slotIndex_(slotIndex), left_(budget) {}
+
+  void Write(const LoginLine& line) {
+    if (left_ == 0) return;
+    std::size_t used = WriteLog("szLine = %s\n", line.Text());
+    left_ = used < left_ ? left_ - used : 0;
+    if (left_ == 0) {
+      WriteLog("worker(%d): the rest of the login output is not logged.\n", slotIndex_);
+    }
+  }
+
+ private:
+  int slotIndex_;
+  std::size_t left_;
+};
+
 bool ShowsUserPrompt(const LoginLine& line) {
   return line.Contains("login:") || line.Contains("Login ID:");
 }
@@ -65,13 +90,14 @@ void LoginLine::Append(unsigned char byte) {
 
 bool LoginLine::Contains(const char* text) const { return std::strstr(text_, text) != nullptr; }
 
-LoginOutcome RunLoginPhase(WorkerSlot& slot, Socket telnet, LoginPrompts& prompts) {
+LoginOutcome RunLoginPhase(WorkerSlot& slot, Socket telnet, LoginPrompts& prompts, bool logOutput) {
   // Every read and write of the phase, negotiation included, ends at the
   // limit: a server cannot hold the worker by stalling inside a command.
   SessionChannel channel(slot, telnet);
   channel.SetDeadline(SessionChannel::Clock::now() +
                       std::chrono::milliseconds(Timing().loginLimitMs));
   LoginLine line;
+  LoginOutputLog log(slot.index, logOutput ? kLoginLogBudget : 0);
   while (SessionActive(slot)) {
     slot.idleSeconds = 0;
     unsigned char byte = 0;
@@ -82,7 +108,7 @@ LoginOutcome RunLoginPhase(WorkerSlot& slot, Socket telnet, LoginPrompts& prompt
     } else if (byte != '\0') {
       line.Append(byte);
     }
-    WriteLog("szLine = %s\n", line.Text());
+    log.Write(line);
     if (line.Contains(kRefusalText)) return LoginOutcome::kRefused;
     if (AnswerPrompt(slot, channel, line, prompts)) {
       // The password went out whole only if no write gave up on the way.

@@ -39,4 +39,5 @@ class LoginLine {
   std::size_t length_ = 0;
 };
 
-LoginOutcome RunLoginPhase(WorkerSlot& slot, Socket telnet, LoginPrompts& prompts);
+// The server's output goes to the log only when logOutput is true.
+LoginOutcome RunLoginPhase(WorkerSlot& slot, Socket telnet, LoginPrompts& prompts, bool logOutput);

@@ -6,7 +6,6 @@
 #include "mapper/login.h"
 #include "mapper/session.h"
 #include "mapper/session_channel.h"
-#include "mapper/telnet/telnet_stream.h"
 #include "mapper/timing.h"
 #include "mapper/worker_slots.h"
 #include "platform/threads.h"
@@ -30,11 +29,9 @@ struct ForwardedLine {
 
 // False when the session must end: the server closed or failed, the front
 // end is gone, or the server refused the session.
-bool ForwardNextByte(Socket telnet, ByteChannel& client, ForwardedLine& line) {
-  int ready = NetWaitReadable(telnet, Timing().waitMs);
-  if (ready == 0) return true;
+bool ForwardNextByte(ByteChannel& telnet, ByteChannel& client, ForwardedLine& line) {
   unsigned char byte = 0;
-  if (ready < 0 || TelnetReadByte(telnet, &byte) != 1) return false;
+  if (telnet.ReadByte(&byte) != 1) return false;
   // A NUL after CR only pads the line end on the wire.
   bool padding = byte == '\0' && line.EndsWithCr();
   line.bytes[line.length++] = static_cast<char>(byte);
@@ -50,10 +47,10 @@ bool ForwardNextByte(Socket telnet, ByteChannel& client, ForwardedLine& line) {
 
 void ReaderThread(void* argument) {
   WorkerSlot& slot = *static_cast<WorkerSlot*>(argument);
-  Socket telnet = slot.telnetSocket.load();
+  SessionChannel telnet(slot, slot.telnetSocket.load());
   SessionChannel client(slot, slot.clientSocket.load());
   ForwardedLine line;
-  while (SessionActive(slot) && ForwardNextByte(telnet, client, line)) {
+  while (ForwardNextByte(telnet, client, line)) {
   }
   EndSession(slot);
   ReleaseSlot(slot);

@@ -1,5 +1,7 @@
 #include "mapper/server.h"
 
+#include <algorithm>
+
 #include "mapper/listen_address.h"
 #include "mapper/log.h"
 #include "mapper/session.h"
@@ -19,6 +21,8 @@ constexpr int kListenBacklog = 5;
 // The shutdown stops waiting for workers once it has counted this many busy
 // slots across its passes.
 constexpr int kWorkerWaitLimit = 10;
+// Failures of an unknown cause in a row before the listener pauses a pass.
+constexpr int kAcceptFailuresBeforePause = 3;
 
 Socket OpenListener() {
   ListenAddress address = ConfiguredListenAddress();
@@ -56,6 +60,22 @@ Socket AcceptNext(Socket listener, PeerAddress* peer) {
   return kBadSocket;
 }
 
+// A failure of one queued connection took that connection off the queue, so
+// trying again at once cannot spin, and pausing would let a peer that resets
+// its connections hold up everyone behind it. A cause that lasts (no
+// descriptor left, say) fails every try: then a pause between tries.
+bool PauseAfterAcceptFailure(int error, int failuresInRow) {
+  switch (NetAcceptFailure(error)) {
+    case AcceptFailure::kConnection:
+      return false;
+    case AcceptFailure::kResources:
+      return true;
+    case AcceptFailure::kOther:
+      break;
+  }
+  return failuresInRow >= kAcceptFailuresBeforePause;
+}
+
 void ServeConnection(Socket client, const PeerAddress& peer) {
   char dotted[16];
   NetFormatAddress(peer, dotted, sizeof dotted);
@@ -80,7 +100,7 @@ int InitSockets() {
 int ListenLoop() {
   Socket listener = OpenListener();
   if (!IsOpenSocket(listener)) return 1;
-  bool acceptFailing = false;
+  int failuresInRow = 0;
   while (!StopRequested()) {
     WriteLog("waiting for next client request...\n");
     PeerAddress peer{};
@@ -91,16 +111,16 @@ int ListenLoop() {
       break;
     }
     if (!IsOpenSocket(client)) {
-      // While its cause lasts (no descriptor left, say) accept fails at once
-      // on every pass: one line for the burst and a pause between tries.
-      if (!acceptFailing) {
-        WriteLog("failed to accept the server socket. (error code = %d)\n", NetLastError());
+      int error = NetLastError();
+      // One line for a burst of failures.
+      if (failuresInRow == 0) {
+        WriteLog("failed to accept the server socket. (error code = %d)\n", error);
       }
-      acceptFailing = true;
-      SleepMilliseconds(Timing().waitMs);
+      failuresInRow = std::min(failuresInRow + 1, kAcceptFailuresBeforePause);
+      if (PauseAfterAcceptFailure(error, failuresInRow)) SleepMilliseconds(Timing().waitMs);
       continue;
     }
-    acceptFailing = false;
+    failuresInRow = 0;
     ServeConnection(client, peer);
   }
   NetClose(listener);

@@ -26,6 +26,8 @@ struct Worker {
   char line[kLineRoom] = "";
   LoginPrompts prompts;
   bool loggedIn = false;
+  // False once a login request's field lines came out of step (below).
+  bool fieldsInStep = true;
 };
 
 enum class Next { kNextRequest, kEndThread };
@@ -65,8 +67,22 @@ bool ReadLine(Worker& worker) {
   return false;
 }
 
+// A line end as a line's first byte is text, so an empty field line joins
+// the next and every later field moves up a place: from there on any field
+// may hold the password, and the user id typed at the login prompt (which
+// the server echoes) may be the password.
+void NoteFieldsOutOfStep(Worker& worker) {
+  if (!worker.fieldsInStep || worker.line[0] != '\n') return;
+  worker.fieldsInStep = false;
+  WriteLog(
+      "worker(%d): a field line began with a line end; it, the fields after it and the "
+      "login output are not logged.\n",
+      worker.slot.index);
+}
+
 bool ReadLoginFields(Worker& worker) {
   WorkerSlot& slot = worker.slot;
+  worker.fieldsInStep = true;
   char* fields[kLoginFieldCount] = {slot.loginTag, slot.userId, slot.password, slot.hostName,
                                     slot.service};
   std::size_t sizes[kLoginFieldCount] = {sizeof slot.loginTag, sizeof slot.userId,
@@ -74,7 +90,9 @@ bool ReadLoginFields(Worker& worker) {
                                          sizeof slot.service};
   for (int i = 0; i < kLoginFieldCount; ++i) {
     if (!ReadLine(worker)) return false;
-    WriteLog("%s\n", fields[i] == slot.password ? kPasswordMask : worker.line);
+    NoteFieldsOutOfStep(worker);
+    bool secret = fields[i] == slot.password || !worker.fieldsInStep;
+    WriteLog("%s\n", secret ? kPasswordMask : worker.line);
     // A field keeps what fits of its line, terminated.
     std::strncpy(fields[i], worker.line, sizes[i] - 1);
     fields[i][sizes[i] - 1] = '\0';
@@ -108,7 +126,7 @@ Next HandleLogin(Worker& worker) {
   if (!IsOpenSocket(telnet)) return Refuse(worker);
   if (!SessionActive(slot)) return Next::kEndThread;
   slot.idleSeconds = 0;
-  switch (RunLoginPhase(slot, telnet, worker.prompts)) {
+  switch (RunLoginPhase(slot, telnet, worker.prompts, worker.fieldsInStep)) {
     case LoginOutcome::kEnded:
       return Next::kEndThread;
     case LoginOutcome::kRefused:

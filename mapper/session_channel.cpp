@@ -5,23 +5,48 @@
 #include "mapper/timing.h"
 #include "mapper/worker_slots.h"
 
-int SessionChannel::WaitUntilReady(int (*wait)(Socket, int)) {
-  using std::chrono::milliseconds;
-  for (;;) {
-    if (!SessionActive(slot_)) return -1;
-    auto left = std::chrono::duration_cast<milliseconds>(deadline_ - Clock::now()).count();
-    if (left <= 0) return -1;
-    int ready = wait(socket_, static_cast<int>(std::min<long long>(Timing().waitMs, left)));
-    if (ready != 0) return ready;
+SessionChannel::SessionChannel(const WorkerSlot& slot, Socket s)
+    : slot_(slot), socket_(s), usable_(NetSetNonBlocking(s) == 0) {}
+
+bool SessionChannel::MayTransfer() const {
+  return usable_ && SessionActive(slot_) && !(HasDeadline() && DeadlinePassed());
+}
+
+bool SessionChannel::AwaitReady(int (*wait)(Socket, int)) const {
+  long long waitMs = Timing().waitMs;
+  if (HasDeadline()) {
+    using std::chrono::milliseconds;
+    waitMs = std::min<long long>(
+        waitMs, std::chrono::duration_cast<milliseconds>(deadline_ - Clock::now()).count());
+    if (waitMs <= 0) return false;
   }
+  return wait(socket_, static_cast<int>(waitMs)) >= 0 && MayTransfer();
 }
 
 int SessionChannel::ReadByte(unsigned char* byte) {
-  if (WaitUntilReady(NetWaitReadable) != 1) return -1;
-  return SocketChannel(socket_).ReadByte(byte);
+  while (MayTransfer()) {
+    unsigned char received;
+    int result = NetReceive(socket_, &received, 1);
+    if (result == 1) *byte = received;
+    if (result >= 0) return result;
+    if (!NetWouldBlock() || !AwaitReady(NetWaitReadable)) break;
+  }
+  return -1;
 }
 
 bool SessionChannel::Write(const void* data, std::size_t size) {
-  if (WaitUntilReady(NetWaitWritable) != 1) return false;
-  return SocketChannel(socket_).Write(data, size);
+  auto* next = static_cast<const char*>(data);
+  std::size_t left = size;
+  // A socket that does not block may take part of the bytes.
+  while (left > 0) {
+    if (!MayTransfer()) return false;
+    int sent = NetSend(socket_, next, static_cast<int>(left));
+    if (sent > 0) {
+      next += sent;
+      left -= static_cast<std::size_t>(sent);
+    } else if (sent == 0 || !NetWouldBlock() || !AwaitReady(NetWaitWritable)) {
+      return false;
+    }
+  }
+  return true;
 }

@@ -38,6 +38,20 @@ int NetLocalPort(Socket s);  // -1 on failure
 int NetConnectLoopback(Socket s, int port);
 Socket NetAccept(Socket listener, PeerAddress* peer);
 
+// What a failed accept says about the next one, from its error code.
+enum class AcceptFailure {
+  kConnection,  // only the queued connection failed (its peer reset it, say)
+  kResources,   // out of descriptors or buffers: the next accept fails too
+  kOther,
+};
+AcceptFailure NetAcceptFailure(int error);
+// Makes NetAccept fail with the code of a reset connection, as Windows'
+// accept does, for a queued connection that its peer reset before it was
+// accepted; Linux and Wine hand such a connection over. Only tests call it.
+void NetAcceptFailsOnResetForTests(bool fails);
+// Makes closing the socket reset the connection instead of ending it.
+int NetSetResetOnClose(Socket s);
+
 // 1 when readable (or at end of stream), 0 on time-out, -1 on error.
 int NetWaitReadable(Socket s, int timeoutMs);
 // 1 when a small send would not block, 0 on time-out, -1 on error.
@@ -46,6 +60,13 @@ int NetWaitWritable(Socket s, int timeoutMs);
 // Results as recv/send give them: count, 0 at end of stream, -1 on error.
 int NetReceive(Socket s, void* buffer, int size);
 int NetSend(Socket s, const void* data, int size);
+
+// Makes every later receive and send on the socket return at once; one that
+// would have had to wait fails with NetWouldBlock() true. 0 or -1.
+int NetSetNonBlocking(Socket s);
+// True when the last socket call of this thread failed only because it
+// would have had to wait.
+bool NetWouldBlock();
 
 // Ends the connection in both directions at once without releasing the
 // handle; the peer sees the close. On Linux it wakes every thread blocked on

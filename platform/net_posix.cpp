@@ -92,16 +92,75 @@ int NetConnectLoopback(Socket s, int port) {
   return connect(Fd(s), reinterpret_cast<sockaddr*>(&address), sizeof address);
 }
 
+namespace {
+
+std::atomic<bool> acceptFailsOnReset{false};
+// A test resets its connection right after the connect, but the listener
+// may take it first; this long a wait lets the reset arrive whatever the
+// scheduling.
+constexpr int kResetGraceMs = 200;
+
+bool PeerResetIt(int fd) {
+  pollfd entry{fd, POLLIN, 0};
+  poll(&entry, 1, kResetGraceMs);
+  int error = 0;
+  socklen_t length = sizeof error;
+  return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0;
+}
+
+}  // namespace
+
 Socket NetAccept(Socket listener, PeerAddress* peer) {
   sockaddr_in address{};
   socklen_t length = sizeof address;
   int fd = accept4(Fd(listener), reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC);
   if (fd < 0) return kBadSocket;
+  if (acceptFailsOnReset.load() && PeerResetIt(fd)) {
+    close(fd);
+    errno = ECONNRESET;
+    return kBadSocket;
+  }
   std::memset(peer, 0, sizeof *peer);
   peer->family = address.sin_family;
   peer->portNetworkOrder = address.sin_port;
   peer->addressNetworkOrder = address.sin_addr.s_addr;
   return fd;
+}
+
+AcceptFailure NetAcceptFailure(int error) {
+  switch (error) {
+    // accept(2): Linux passes a queued connection's network errors on here.
+    case ECONNABORTED:
+    case ECONNRESET:
+    case EPROTO:
+    case EPERM:
+    case ETIMEDOUT:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENONET:
+    case ENOPROTOOPT:
+    case EOPNOTSUPP:
+    case EINTR:
+      return AcceptFailure::kConnection;
+    case EMFILE:
+    case ENFILE:
+    case ENOBUFS:
+    case ENOMEM:
+      return AcceptFailure::kResources;
+    default:
+      return AcceptFailure::kOther;
+  }
+}
+
+void NetAcceptFailsOnResetForTests(bool fails) {
+  acceptFailsOnReset = fails;
+}
+
+int NetSetResetOnClose(Socket s) {
+  linger abortive{1, 0};
+  return setsockopt(Fd(s), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive) == 0 ? 0 : -1;
 }
 
 int NetWaitReadable(Socket s, int timeoutMs) {
@@ -134,6 +193,15 @@ int NetSend(Socket s, const void* data, int size) {
     sent = send(Fd(s), data, static_cast<size_t>(size), MSG_NOSIGNAL);
   } while (sent < 0 && errno == EINTR);
   return static_cast<int>(sent);
+}
+
+int NetSetNonBlocking(Socket s) {
+  int flags = fcntl(Fd(s), F_GETFL);
+  return flags >= 0 && fcntl(Fd(s), F_SETFL, flags | O_NONBLOCK) == 0 ? 0 : -1;
+}
+
+bool NetWouldBlock() {
+  return errno == EAGAIN || errno == EWOULDBLOCK;
 }
 
 namespace {

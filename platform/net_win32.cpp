@@ -2,6 +2,7 @@
 
 #include <winsock2.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -76,13 +77,72 @@ int NetConnectLoopback(Socket s, int port) {
   return connect(Handle(s), reinterpret_cast<sockaddr*>(&address), sizeof address);
 }
 
+namespace {
+
+std::atomic<bool> acceptFailsOnReset{false};
+// A test resets its connection right after the connect, but the listener
+// may take it first; this long a wait lets the reset arrive whatever the
+// scheduling.
+constexpr long kResetGraceUs = 200000;
+
+bool PeerResetIt(SOCKET s) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(s, &readable);
+  timeval grace{0, kResetGraceUs};
+  select(0, &readable, nullptr, nullptr, &grace);
+  int error = 0;
+  int length = sizeof error;
+  return getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 &&
+         error != 0;
+}
+
+}  // namespace
+
 Socket NetAccept(Socket listener, PeerAddress* peer) {
   sockaddr_in address{};
   int length = sizeof address;
   SOCKET s = accept(Handle(listener), reinterpret_cast<sockaddr*>(&address), &length);
   if (s == INVALID_SOCKET) return kBadSocket;
+  // Windows itself fails such an accept; Wine, unless it fails it too,
+  // hands the connection over.
+  if (acceptFailsOnReset.load() && PeerResetIt(s)) {
+    closesocket(s);
+    WSASetLastError(WSAECONNRESET);
+    return kBadSocket;
+  }
   std::memcpy(peer, &address, sizeof *peer);
   return static_cast<Socket>(s);
+}
+
+AcceptFailure NetAcceptFailure(int error) {
+  switch (error) {
+    // Microsoft's accept: a connection its peer reset while it was queued.
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    // Wine's for the same connection when it cannot hand it over.
+    case WSAENOTCONN:
+    case WSAETIMEDOUT:
+    case WSAEINTR:
+      return AcceptFailure::kConnection;
+    case WSAEMFILE:
+    case WSAENOBUFS:
+      return AcceptFailure::kResources;
+    default:
+      return AcceptFailure::kOther;
+  }
+}
+
+void NetAcceptFailsOnResetForTests(bool fails) {
+  acceptFailsOnReset = fails;
+}
+
+int NetSetResetOnClose(Socket s) {
+  linger abortive{1, 0};
+  return setsockopt(Handle(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abortive),
+                    sizeof abortive) == 0
+             ? 0
+             : -1;
 }
 
 int NetWaitReadable(Socket s, int timeoutMs) {
@@ -111,6 +171,15 @@ int NetReceive(Socket s, void* buffer, int size) {
 
 int NetSend(Socket s, const void* data, int size) {
   return send(Handle(s), static_cast<const char*>(data), size, 0);
+}
+
+int NetSetNonBlocking(Socket s) {
+  u_long nonBlocking = 1;
+  return ioctlsocket(Handle(s), FIONBIO, &nonBlocking) == 0 ? 0 : -1;
+}
+
+bool NetWouldBlock() {
+  return WSAGetLastError() == WSAEWOULDBLOCK;
 }
 
 void NetShutdown(Socket s) {

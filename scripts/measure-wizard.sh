@@ -24,7 +24,7 @@ if [ "${1:-}" != --inside ]; then
   cp tests/fuzz/corpus/ptr_answer/* "$corpus/"
   scripts/sandbox build/fuzz/bin/ptr_answer_fuzz -max_total_time="$fuzz_seconds" \
     -print_final_stats=1 "$corpus" 2>&1 |
-    awk -v s="$fuzz_seconds" '/^Done/ {runs=$2} / DONE / {for (i=1;i<=NF;i++) if ($i=="cov:") cov=$(i+1)}
+    awk -v s="$fuzz_seconds" '/^Done/ {runs=$2} $2 == "DONE" {for (i=3;i<=NF;i++) if ($i=="cov:") cov=$(i+1)}
       END {printf "ParsePtrAnswer fuzz, %d s: %d executions (%d/s), coverage %d edges\n", s, runs, runs/s, cov}'
   exit 0
 fi

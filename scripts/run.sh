@@ -23,7 +23,9 @@ cd "$(dirname "$0")/.."
 repo=$PWD
 
 readonly default_port=23000
-readonly segment=/dev/shm/vantor_shared_segment
+# The native mapper's segment: in VNTR_SEGMENT_DIR when that is set (the
+# Debian service keeps it in its runtime folder), else in /dev/shm.
+readonly segment=${VNTR_SEGMENT_DIR:-/dev/shm}/vantor_shared_segment
 # A Wine mapper needs a few seconds to start; a stopped one ends within about
 # two (its one-second waits, then the bounded wait for its sessions).
 readonly serve_limit_s=60 stop_limit_s=30

@@ -7,12 +7,19 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 namespace {
 
-constexpr const char* kSegmentName = "/vantor_shared_segment";
+constexpr const char* kSegmentName = "vantor_shared_segment";
+// Where POSIX shared memory lives on Linux. Anyone may make files there,
+// so another user can take the name first; a folder of the owner's own in
+// VNTR_SEGMENT_DIR keeps the segment out of their reach.
+constexpr const char* kSharedMemoryFolder = "/dev/shm";
+constexpr const char* kFolderVariable = "VNTR_SEGMENT_DIR";
 // Only the user who made the segment may open it: whoever can open it can
 // stop the mapper, or cut the segment short under it.
 constexpr mode_t kSegmentMode = 0600;
@@ -22,17 +29,23 @@ constexpr int kOpenAttempts = 3;
 std::mutex mappingLock;
 void* mapping = nullptr;
 
+std::string SegmentPath() {
+  const char* folder = std::getenv(kFolderVariable);
+  return std::string(folder != nullptr && *folder != '\0' ? folder : kSharedMemoryFolder) + "/" +
+         kSegmentName;
+}
+
 // The caller's own message is fixed and may not even be shown; this says why.
-void Refuse(const char* reason) {
-  std::fprintf(stderr, "seghub: %s: %s\n", kSegmentName, reason);
+void Refuse(const std::string& path, const char* reason) {
+  std::fprintf(stderr, "seghub: %s: %s\n", path.c_str(), reason);
 }
 
 // A segment just made: fchmod sets its mode whatever the umask took away.
-int Prepared(int fd) {
+int Prepared(const std::string& path, int fd) {
   if (fchmod(fd, kSegmentMode) == 0 && ftruncate(fd, SEGHUB_SEGMENT_SIZE) == 0) return fd;
-  Refuse(std::strerror(errno));
+  Refuse(path, std::strerror(errno));
   close(fd);
-  shm_unlink(kSegmentName);
+  unlink(path.c_str());
   return -1;
 }
 
@@ -49,24 +62,27 @@ const char* Distrust(int fd) {
   return status.st_size == SEGHUB_SEGMENT_SIZE ? nullptr : "not of the segment's size";
 }
 
-int Checked(int fd) {
+int Checked(const std::string& path, int fd) {
   const char* reason = Distrust(fd);
   if (reason == nullptr) return fd;
-  Refuse(reason);
+  Refuse(path, reason);
   close(fd);
   return -1;
 }
 
+// As shm_open opens its objects: never through a symbolic link.
 int OpenSegment() {
+  std::string path = SegmentPath();
+  constexpr int kFlags = O_RDWR | O_NOFOLLOW | O_CLOEXEC;
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-    int fd = shm_open(kSegmentName, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kSegmentMode);
-    if (fd >= 0) return Prepared(fd);
+    int fd = open(path.c_str(), kFlags | O_CREAT | O_EXCL, kSegmentMode);
+    if (fd >= 0) return Prepared(path, fd);
     if (errno != EEXIST) break;
-    fd = shm_open(kSegmentName, O_RDWR | O_CLOEXEC, 0);
-    if (fd >= 0) return Checked(fd);
+    fd = open(path.c_str(), kFlags);
+    if (fd >= 0) return Checked(path, fd);
     if (errno != ENOENT) break;
   }
-  Refuse(std::strerror(errno));
+  Refuse(path, std::strerror(errno));
   return -1;
 }
 

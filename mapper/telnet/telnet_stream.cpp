@@ -2,17 +2,13 @@
 
 #include <cstdlib>
 
+#include "mapper/log.h"
+#include "mapper/telnet/host_lookup.h"
+
 namespace {
 
 constexpr unsigned char kCr = 13;
 constexpr unsigned char kLf = 10;
-
-// A name first; failing that, the text as a dotted address whose host record
-// the resolver knows.
-bool ResolveHost(const char* hostName, std::uint32_t* address) {
-  if (NetHostByName(hostName, address)) return true;
-  return NetHostByAddress(NetParseDotted(hostName), address);
-}
 
 // A known service name, else the decimal value of the text taken as 16 bits;
 // 0 means the telnet port.
@@ -47,7 +43,7 @@ Socket TelnetConnect(const char* hostName, const char* service) {
 Socket TelnetConnectWhile(const char* hostName, const char* service, int sliceMs,
                           KeepWaiting keepWaiting, const void* context) {
   std::uint32_t address = 0;
-  if (!ResolveHost(hostName, &address)) return kBadSocket;
+  if (!ResolveHostWhile(hostName, &address, sliceMs, keepWaiting, context)) return kBadSocket;
   std::uint16_t port = ResolvePort(service);
   ScopedSocket s(NetOpenTcp());
   if (!s.IsOpen() ||

@@ -13,7 +13,7 @@ constexpr int kDefaultTelnetPort = 23;
 // name or decimal port ("" and "0" mean 23). The socket, or -1.
 Socket TelnetConnect(const char* hostName, const char* service);
 // The same, giving up once keepWaiting(context) is false at one of the
-// connect's waits of sliceMs.
+// host look-up's or the connect's waits of sliceMs.
 Socket TelnetConnectWhile(const char* hostName, const char* service, int sliceMs,
                           KeepWaiting keepWaiting, const void* context);
 

@@ -104,6 +104,18 @@ TEST_F(LogTest, ControlBytesFromPeersCannotForgeEntriesOrReachTheTerminal) {
   EXPECT_NE(log.find("] szLine = \\x1B[2Jtab\there\\x7F\n"), std::string::npos) << log;
 }
 
+// 8-bit terminals obey C1 controls raw, others their UTF-8 forms; a typed
+// backslash must not read as an escape.
+TEST_F(LogTest, EightBitControlsAndBackslashesFromPeersAreEscapedToo) {
+  OpenLog();
+  WriteLog("szLine = %s\n", "\x9b[2J \xc2\x9b[2J \xc2\xa0 typed \\x0A");
+  CloseLog();
+  std::string log = ReadTextFile(LogPath());
+  EXPECT_NE(log.find("] szLine = \\x9B[2J \\xC2\\x9B[2J \xc2\xa0 typed \\x5Cx0A\n"),
+            std::string::npos)
+      << log;
+}
+
 TEST_F(LogTest, EachStartTruncatesTheLogAndAddsOneNoteLine) {
   OpenLog();
   WriteLog("first run\n");

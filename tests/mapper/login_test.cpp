@@ -2,14 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <string>
+#include <thread>
 
+#include "mapper/log.h"
 #include "mapper/timing.h"
 #include "mapper/worker_slots.h"
 #include "tests/support/socket_pair.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -46,7 +51,7 @@ class LoginPhaseTest : public ::testing::Test {
     auto start = Clock::now();
     auto phase = std::async(std::launch::async, [this] {
       LoginPrompts prompts;
-      return RunLoginPhase(workerSlots[0], server_->near, prompts);
+      return RunLoginPhase(workerSlots[0], server_->near, prompts, true);
     });
     if (phase.wait_for(std::chrono::milliseconds(kLimitMs + 1000)) != std::future_status::ready) {
       ADD_FAILURE() << "the login phase outlived its limit";
@@ -75,6 +80,29 @@ TEST_F(LoginPhaseTest, AnEnvironmentRequestWithoutEndIsDroppedAndThePromptBehind
   EXPECT_EQ(Run(&elapsed), LoginOutcome::kRefused);  // no password prompt follows
   std::string typed = server_->Received(50);
   EXPECT_NE(typed.find("alice\r\n"), std::string::npos) << typed;
+}
+
+// The log is off unless opened: here in the test's own folder.
+TEST_F(LoginPhaseTest, AServerStreamingWithoutLineEndsGetsABoundedShareOfTheLog) {
+  constexpr std::uintmax_t kLogBound = 128 * 1024;
+  ScopedTempDir folder;
+  OpenLog();
+  std::atomic<bool> phaseOver{false};
+  std::thread stream([this, &phaseOver] {
+    NetSetSendTimeout(server_->far, 50);
+    const std::string chunk(4096, 'x');
+    while (!phaseOver) NetSend(server_->far, chunk.data(), static_cast<int>(chunk.size()));
+  });
+  int elapsed = 0;
+  EXPECT_EQ(Run(&elapsed), LoginOutcome::kRefused);
+  phaseOver = true;
+  stream.join();
+  CloseLog();
+  EXPECT_LT(std::filesystem::file_size(folder.path() / "mapper.log"), kLogBound);
+  std::string log = ReadTextFile(folder.path() / "mapper.log");
+  const std::string note = "worker(0): the rest of the login output is not logged.\n";
+  ASSERT_NE(log.find(note), std::string::npos);
+  EXPECT_EQ(log.find(note), log.rfind(note));
 }
 
 }  // namespace

@@ -226,6 +226,16 @@ class SegmentOwnerTest(MapperProcess):
         self.assertIn(b"failed to get shared memory.\n", self.log())
         self.assertIn(b"vantor_shared_segment", server.stderr.read())
 
+    def test_a_segment_folder_of_its_own_keeps_another_users_segment_out(self):
+        self.assertTrue(self.nobody_gets_through(
+            f"import os; fd = os.open({SEGMENT!r}, os.O_RDWR | os.O_CREAT, 0o600); "
+            "os.ftruncate(fd, 4096)"))
+        folder = os.path.join(self.root, "run")
+        os.mkdir(folder, 0o700)
+        self.env["VNTR_SEGMENT_DIR"] = folder
+        server = self.serve(free_port())
+        self.assertEqual(self.stop(server)[0], 0)
+
     def test_a_cut_segment_does_not_end_the_mapper(self):
         server = self.serve(free_port())
         self.assertFalse(self.nobody_gets_through(f"import os; os.truncate({SEGMENT!r}, 0)"))

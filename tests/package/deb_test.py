@@ -6,9 +6,9 @@ user and state folder and enables the unit, which systemd-analyze verify
 accepts; the mapper, started as the unit starts it (its user, environment,
 folder, umask and command line, without new privileges and with only the
 state folder writable), listens on 127.0.0.1 only, as the install set it,
-logs a front end in to a real telnet server, keeps
-its log when asked and ends on the unit's stop commands; purging then leaves
-nothing of the package behind.
+logs a front end in to a real telnet server, keeps its log when asked and
+ends on the unit's stop commands, even with another user's segment in
+/dev/shm; purging then leaves nothing of the package behind.
 
 Usage: deb_test.py --deb vntrmap_VERSION_ARCH.deb [unittest arguments]
 It runs itself again inside scripts/sandbox, where it may mount and chroot.
@@ -33,7 +33,9 @@ from telnet_peers import (TEST_PASSWORD, TEST_USER, FrontEnd,  # noqa: E402
 DEB = None
 UNIT = "/lib/systemd/system/vntrmap.service"
 STATE = "/var/lib/vntr"
-SEGMENT = "/dev/shm/vantor_shared_segment"
+SEGMENT = "/run/vntrmap/vantor_shared_segment"
+SHARED_MEMORY_SEGMENT = "/dev/shm/vantor_shared_segment"
+NOBODY = 65534
 PORT = 23000
 LIMIT = 30
 
@@ -141,6 +143,11 @@ class ServiceLifeTest(unittest.TestCase):
         self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
         with open(self.box.path(UNIT)) as f:
             self.unit = service_settings(f.read())
+        # As systemd makes the unit's RuntimeDirectory= before it starts.
+        account = self.box.account(self.unit["User"][0])
+        for name in self.unit.get("RuntimeDirectory", []):
+            os.mkdir(self.box.path("/run/" + name), int(self.unit["RuntimeDirectoryMode"][0], 8))
+            os.chown(self.box.path("/run/" + name), int(account[2]), int(account[3]))
 
     def as_the_unit(self, command, **options):
         """command inside, as the unit runs its commands: its user and group,
@@ -156,6 +163,9 @@ class ServiceLifeTest(unittest.TestCase):
     def test_install_serve_stop_and_purge(self):
         self.check_installed()
         open(self.box.path(STATE + "/drive_c/vntr.txt"), "w").close()
+        with open(self.box.path(SHARED_MEMORY_SEGMENT), "wb") as squat:  # another user's
+            squat.truncate(4096)
+            os.fchown(squat.fileno(), NOBODY, NOBODY)
         with self.only_state_writable(), InetutilsTelnetd() as server:
             mapper = self.as_the_unit(self.unit["ExecStart"][0], stdout=subprocess.DEVNULL)
             self.addCleanup(lambda: mapper.poll() is not None or mapper.kill())
@@ -170,7 +180,8 @@ class ServiceLifeTest(unittest.TestCase):
         self.assertEqual(purged.returncode, 0, purged.stdout + purged.stderr)
         self.assertIsNone(self.box.account("vntrmap"))
         self.assertNotEqual(self.box.run("getent", "group", "vntrmap").returncode, 0)
-        self.assertFalse(os.path.exists(self.box.path(SEGMENT)))
+        # The other user's segment is left alone.
+        self.assertEqual(os.stat(self.box.path(SHARED_MEMORY_SEGMENT)).st_uid, NOBODY)
         self.assertEqual(self.changed_paths_named("vntr"), [])
 
     def check_installed(self):
