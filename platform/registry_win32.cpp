@@ -109,6 +109,18 @@ long QueryData(HKEY handle, const std::wstring& name, DWORD* type, std::vector<B
   return ERROR_MORE_DATA;
 }
 
+// Reads the value of that name whole and hands its type and data to use.
+template <typename Use>
+long WithData(RegistryKey key, const char* name, Use use) {
+  if (key == nullptr) return ERROR_INVALID_HANDLE;
+  return Guarded([&] {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    long result = QueryData(key->handle, Wide(name), &type, &data);
+    return result != ERROR_SUCCESS ? result : static_cast<long>(use(type, data));
+  });
+}
+
 // The index-th value's name and, when data is not null, its type and data.
 long EnumData(HKEY handle, unsigned index, std::wstring* name, DWORD* type,
               std::vector<BYTE>* data) {
@@ -177,13 +189,8 @@ long RegistryQueryValue(RegistryKey key, const char* name) {
 }
 
 long RegistryGetString(RegistryKey key, const char* name, char* buffer, std::size_t size) {
-  if (key == nullptr) return ERROR_INVALID_HANDLE;
-  return Guarded([&] {
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
-    long result = QueryData(key->handle, Wide(name), &type, &data);
-    if (result != ERROR_SUCCESS) return result;
-    if (type != REG_SZ) return static_cast<long>(ERROR_INVALID_DATA);
+  return WithData(key, name, [&](DWORD type, std::vector<BYTE>& data) -> long {
+    if (type != REG_SZ) return ERROR_INVALID_DATA;
     return CopyText(RegistryTextFromWide(WideText(data)), buffer, size);
   });
 }
@@ -218,7 +225,7 @@ long RegistryEnumString(RegistryKey key, unsigned index, char* name, std::size_t
     std::vector<BYTE> bytes;
     long result = EnumData(key->handle, index, &found, &type, &bytes);
     if (result != ERROR_SUCCESS) return result;
-    if (type != REG_SZ) return static_cast<long>(ERROR_INVALID_DATA);
+    if (type != REG_SZ) return ERROR_INVALID_DATA;
     result = CopyText(RegistryTextFromWide(found), name, nameSize);
     if (result != ERROR_SUCCESS) return result;
     return CopyText(RegistryTextFromWide(WideText(bytes)), data, dataSize);
@@ -229,12 +236,7 @@ long RegistryEnumString(RegistryKey key, unsigned index, char* name, std::size_t
 // calls return them; other data as it is.
 long RegistryReadValue(RegistryKey key, const char* name, void* buffer, std::size_t size,
                        std::size_t* stored) {
-  if (key == nullptr) return ERROR_INVALID_HANDLE;
-  return Guarded([&] {
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
-    long result = QueryData(key->handle, Wide(name), &type, &data);
-    if (result != ERROR_SUCCESS) return result;
+  return WithData(key, name, [&](DWORD type, std::vector<BYTE>& data) -> long {
     if (IsText(type)) {
       std::string text = RegistryTextFromWide(WideText(data));
       data.assign(text.begin(), text.end());
@@ -250,19 +252,14 @@ long RegistryDeleteValue(RegistryKey key, const char* name) {
 }
 
 long RegistryGetDword(RegistryKey key, const char* name, unsigned long* value) {
-  if (key == nullptr) return ERROR_INVALID_HANDLE;
-  return Guarded([&] {
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
-    long result = QueryData(key->handle, Wide(name), &type, &data);
-    if (result != ERROR_SUCCESS) return result;
+  return WithData(key, name, [&](DWORD type, std::vector<BYTE>& data) -> long {
     if (type != REG_DWORD || data.size() != sizeof(DWORD)) {
-      return static_cast<long>(ERROR_INVALID_DATA);
+      return ERROR_INVALID_DATA;
     }
     DWORD number = 0;
     std::memcpy(&number, data.data(), sizeof number);
     *value = number;
-    return static_cast<long>(ERROR_SUCCESS);
+    return ERROR_SUCCESS;
   });
 }
 
@@ -277,13 +274,8 @@ long RegistrySetDword(RegistryKey key, const char* name, unsigned long value) {
 
 long RegistryGetBinary(RegistryKey key, const char* name, void* buffer, std::size_t size,
                        std::size_t* stored) {
-  if (key == nullptr) return ERROR_INVALID_HANDLE;
-  return Guarded([&] {
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
-    long result = QueryData(key->handle, Wide(name), &type, &data);
-    if (result != ERROR_SUCCESS) return result;
-    if (type != REG_BINARY) return static_cast<long>(ERROR_INVALID_DATA);
+  return WithData(key, name, [&](DWORD type, std::vector<BYTE>& data) -> long {
+    if (type != REG_BINARY) return ERROR_INVALID_DATA;
     return CopyData(data, buffer, size, stored);
   });
 }
