@@ -247,12 +247,8 @@ class MailFlowTest(WizardCase):
         self.assertEqual(self.driver.ok("clipboard"), link_message(TYPED_HOST))
         self.go_to(MAIL_SETTINGS)
         self.assertEqual(self.text(SENDER_EDIT), SENDER)
-        self.wait_for_buttons("back next cancel")
-        self.driver.ok("press next")
-        self.answer_box(TITLE, CONFIRM_SEND, IDYES)
-        self.wait_until(lambda: self.driver.ok("page") == SENDING, START_LIMIT, "no page 105")
-        self.wait_until(lambda: self.text(SEND_STATE) == SEND_COMPLETE, MAIL_LIMIT,
-                        "the sending page never showed the run's end")
+        self.send_from_the_mail_settings_page()
+        self.wait_for_run_end()
         self.assertEqual(self.text(CLOSING_HINT), CLOSING_TEXT)
         self.assertFalse(self.enabled(ABORT))
         self.assert_mails(RECIPIENTS.values(), link_message(TYPED_HOST))
@@ -319,19 +315,11 @@ class MailFlowTest(WizardCase):
         self.go_to(MAIL_SETTINGS)
         lines = self.driver.ok(f"lines {RECIPIENT_LIST}").split("\t")
         self.assertCountEqual(lines[1:], [ZOE, "suzuki"])
-        self.driver.ok(f"select {RECIPIENT_LIST} {lines.index(ZOE) - 1}")
-        self.open_dialog(MODIFY, MODIFY_TITLE)
-        self.assertEqual(self.driver.ok(f"box-item {ADDRESS_EDIT}"), "zoe@example.test")
-        self.driver.ok(f"box-type {ADDRESS_EDIT} new@example.test")
-        self.driver.ok(f"box-press {IDOK}")
-        self.wait_until_closed(MODIFY_TITLE)
+        self.modify_address(lines.index(ZOE) - 1, "zoe@example.test", "new@example.test")
         self.assertEqual(stored_recipients(),
                          {ZOE: "new@example.test", "suzuki": "suzuki@example.test"})
-        self.driver.ok("press next")
-        self.answer_box(TITLE, CONFIRM_SEND, IDYES)
-        self.wait_until(lambda: self.driver.ok("page") == SENDING, START_LIMIT, "no page 105")
-        self.wait_until(lambda: self.text(SEND_STATE) == SEND_COMPLETE, MAIL_LIMIT,
-                        "the sending page never showed the run's end")
+        self.send_from_the_mail_settings_page()
+        self.wait_for_run_end()
         self.assert_mails(["new@example.test", "suzuki@example.test"], link_message())
         self.go_to(MAIL_SETTINGS, "back")
         lines = self.driver.ok(f"lines {RECIPIENT_LIST}").split("\t")
@@ -370,12 +358,7 @@ class MailFlowTest(WizardCase):
         self.assertEqual(self.driver.ok(f"lines {RECIPIENT_LIST}"), "-1\tAbe\tYamada")
         self.assertEqual(stored_setting("Yamada", "5.5\\addrList"), "yamada@example.test")
 
-        self.driver.ok(f"select {RECIPIENT_LIST} 1")
-        self.open_dialog(MODIFY, MODIFY_TITLE)
-        self.assertEqual(self.driver.ok(f"box-item {ADDRESS_EDIT}"), "yamada@example.test")
-        self.driver.ok(f"box-type {ADDRESS_EDIT} new@example.test")
-        self.driver.ok(f"box-press {IDOK}")
-        self.wait_until_closed(MODIFY_TITLE)
+        self.modify_address(1, "yamada@example.test", "new@example.test")
         self.assertEqual(self.driver.ok(f"lines {RECIPIENT_LIST}"), "1\tAbe\tYamada")
         self.assertEqual((self.enabled(MODIFY), self.enabled(DELETE)), (True, True))
         self.assertEqual(stored_setting("Yamada", "5.5\\addrList"), "new@example.test")
@@ -400,12 +383,9 @@ class MailFlowTest(WizardCase):
         self.mailbox.refused.add(RECIPIENTS["山田"])
         self.open_choice_page()
         self.go_to(MAIL_SETTINGS)
-        self.wait_for_buttons("back next cancel")
-        self.driver.ok("press next")
-        self.answer_box(TITLE, CONFIRM_SEND, IDYES)
+        self.send_from_the_mail_settings_page()
         self.answer_box(TITLE, SEND_FAILED % RECIPIENTS["山田"], IDOK)
-        self.wait_until(lambda: self.text(SEND_STATE) == SOME_FAILED, MAIL_LIMIT,
-                        "the sending page never showed the run's end")
+        self.wait_for_run_end(SOME_FAILED)
         self.assertEqual(self.text(CLOSING_HINT), "")
         # The sheet is the only window left with the wizard's title.
         self.assertEqual(self.driver.ok(f"count {TITLE}"), "1")
@@ -413,10 +393,25 @@ class MailFlowTest(WizardCase):
 
     # The mail server dialog.
 
+    def modify_address(self, line, old, new):
+        """Modify on line LINE of the recipient list: its address, from old to new."""
+        self.driver.ok(f"select {RECIPIENT_LIST} {line}")
+        self.open_dialog(MODIFY, MODIFY_TITLE)
+        self.assertEqual(self.driver.ok(f"box-item {ADDRESS_EDIT}"), old)
+        self.driver.ok(f"box-type {ADDRESS_EDIT} {new}")
+        self.driver.ok(f"box-press {IDOK}")
+        self.wait_until_closed(MODIFY_TITLE)
+
     def send_from_the_mail_settings_page(self):
         self.wait_for_buttons("back next cancel")
         self.driver.ok("press next")
         self.answer_box(TITLE, CONFIRM_SEND, IDYES)
+
+    def wait_for_run_end(self, state=SEND_COMPLETE):
+        """The sending page, once it shows how the run ended."""
+        self.wait_until(lambda: self.driver.ok("page") == SENDING, START_LIMIT, "no page 105")
+        self.wait_until(lambda: self.text(SEND_STATE) == state, MAIL_LIMIT,
+                        "the sending page never showed the run's end")
 
     def test_the_mail_server_dialog_sends_through_starttls_and_authentication(self):
         seed_settings(server="localhost", recipients={"suzuki": RECIPIENTS["suzuki"]})
@@ -446,7 +441,7 @@ class MailFlowTest(WizardCase):
         self.send_from_the_mail_settings_page()
         failure = SEND_FAILED % RECIPIENTS["suzuki"] + "\r\n" + CAUSE_CERTIFICATE
         self.answer_box(TITLE, failure, IDOK)
-        self.wait_until(lambda: self.text(SEND_STATE) == SOME_FAILED, MAIL_LIMIT, "no end")
+        self.wait_for_run_end(SOME_FAILED)
         self.finish(program)
 
         trust_in_wine(ca.path, folder.name)  # a new wineserver: the driver ended with the old
@@ -460,7 +455,7 @@ class MailFlowTest(WizardCase):
         self.driver.ok("box-close")
         self.wait_until_closed(SUBMISSION_TITLE)
         self.send_from_the_mail_settings_page()
-        self.wait_until(lambda: self.text(SEND_STATE) == SEND_COMPLETE, MAIL_LIMIT, "no end")
+        self.wait_for_run_end()
         self.finish(program)
         self.assertEqual([mail.rcpt_tos for mail in mailbox.mails], [[RECIPIENTS["suzuki"]]])
 
